@@ -1,0 +1,76 @@
+// The one-pass index of a document's markup: every construct's start, end,
+// kind and name, and the character-data ranges between constructs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plovane {
+
+enum class TagKind : uint8_t {
+    Open = 0,
+    Close = 1,
+    SelfClosing = 2,
+    Comment = 3,
+    CData = 4,
+    ProcessingInstruction = 5,
+};
+
+struct NameSpan {
+    uint64_t start = 0;
+    uint16_t len = 0;  // low 16 bits of the name's length
+};
+
+struct TextRange {
+    uint64_t start = 0;
+    uint64_t end = 0;  // exclusive
+};
+
+// The index's only error: the construct opened by the '<' at `position`
+// cannot be finished.
+struct IndexError {
+    uint64_t position = 0;
+    std::string message() const;  // "Unclosed tag at byte N"
+};
+
+struct StructuralIndex {
+    const char* input = nullptr;  // borrowed; the index must not outlive it
+    uint64_t len = 0;
+    std::vector<uint64_t> tag_starts;
+    std::vector<uint64_t> tag_ends;
+    std::vector<uint8_t> tag_kinds;
+    std::vector<NameSpan> tag_names;
+    std::vector<TextRange> text_ranges;
+
+    uint64_t record_count() const noexcept { return tag_starts.size(); }
+    TagKind kind(uint64_t i) const { return static_cast<TagKind>(tag_kinds.at(i)); }
+    std::string_view tag_name(uint64_t i) const {
+        const NameSpan& n = tag_names.at(i);
+        return {input + n.start, n.len};
+    }
+    std::string_view range_text(uint64_t i) const {
+        const TextRange& r = text_ranges.at(i);
+        return {input + r.start, static_cast<size_t>(r.end - r.start)};
+    }
+};
+
+// How a build ended. `AbnormalEnd` (sequential strategy only) means a
+// record reached the end of the input: neither an index nor an IndexError.
+enum class IndexStatus : uint8_t { Complete, Unclosed, AbnormalEnd };
+
+struct IndexBuild {
+    IndexStatus status = IndexStatus::Complete;
+    StructuralIndex index;  // meaningful when Complete
+    IndexError error;       // meaningful when Unclosed
+};
+
+// Byte-search strategy.
+IndexBuild build_sequential(const char* input, uint64_t len);
+// Bitmap strategy, over the classifier's bitmaps.
+IndexBuild build_from_bitmaps(const char* input, uint64_t len);
+// Picks a strategy from the first 4096 bytes and builds the index.
+IndexBuild build_index(const char* input, uint64_t len);
+
+}  // namespace plovane

@@ -1,0 +1,29 @@
+#include "storage/shared_source.h"
+
+namespace plovane {
+
+SourceRef SharedSource::owned(std::string text) {
+    auto* source = new SharedSource();
+    source->owned_ = std::move(text);
+    source->data_ = source->owned_.data();
+    source->size_ = source->owned_.size();
+    return SourceRef::adopt(source);
+}
+
+SourceRef SharedSource::borrowed(const char* data, uint64_t size, void* owner,
+                                 ReleaseOwner release) {
+    auto* source = new SharedSource();
+    source->data_ = data;
+    source->size_ = size;
+    source->owner_ = owner;
+    source->release_owner_ = release;
+    return SourceRef::adopt(source);
+}
+
+void SharedSource::release() noexcept {
+    if (refs_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    if (release_owner_) release_owner_(owner_);
+    delete this;
+}
+
+}  // namespace plovane

@@ -1,0 +1,182 @@
+// Core storage: SipHash-1-3, TextRef forms, SharedSource counting, the
+// attribute map and deep record teardown.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "storage/attr_map.h"
+#include "storage/element_record.h"
+#include "storage/siphash.h"
+#include "storage/text_ref.h"
+
+namespace plovane {
+namespace {
+
+// Published SipHash-1-3 vectors: key bytes 00..0f, message n = bytes 0..n-1,
+// output as eight little-endian bytes.
+const char* const kSip13Vectors[64] = {
+    "dcc40f055801acab", "93ca577df39bf4c9", "4dd4c74d029bcb82", "fbf7dde7b80af88b",
+    "2883d388605775cf", "673b53492fd5f9de", "a7229fc5502b0dc5", "4011b19b987d92d3",
+    "8e9a298d11959036", "e43d066cb38ea425", "7f09ff92ee85de79", "52c34df9c118c170",
+    "a2d9b457b184a378", "a7ff29120c766f30", "345df9c011a15a60", "5699512a6dd820d3",
+    "668b907d1add4fcc", "0cd8db639068f29c", "3ee673b49c38fc8f", "1c7d298de59d1ff2",
+    "40e0cca6462fdcc0", "44f8452bfeab92b9", "2e8720a39b7bfe7f", "23c1e6da7f0e5a52",
+    "8c9c3467b2ae64f4", "79095b702859cd45", "a51399cae3353e3a", "353bde4a4ec71da9",
+    "0dd06cef02ed0bfb", "f4e1b14ab43cd988", "63e6c543d6110f54", "bcd1218c1fdd7023",
+    "0db6a7166c7b1581", "bff98f7ae5b9544d", "3e752a1f78129f75", "916b18bfbea3a1ce",
+    "0662a2add308f52c", "5730c3a32d1c10b6", "a1363aae9674f4b3", "9283107b54576b62",
+    "3115e4993236d2c1", "44d91a3f92c17c66", "258813c8fe4f7065", "a64989c2d180f224",
+    "6b87f8faed1ccac2", "9621049ffc4b16c2", "23d6b168939c6ea1", "fd14518b9c16fb49",
+    "464c07dff843319f", "b386cc1224affdc6", "8f09520ad149af7e", "9a2f299d5513f31c",
+    "121ff4a2dd304ac4", "d01ea74389e9fa36", "e6bcf0734cb38f31", "80e9a77036bf7aa2",
+    "756d3c24dbc0bcb4", "1315b7fd52d8f823", "088a7da64d5f038f", "48f1e8b7e5d09cd8",
+    "ee44a6f7bce6f4f6", "f237180fd89ac5ae", "e094664b15f6b2c3", "a8b3bbb76290199d",
+};
+
+uint64_t little_endian_hex(const std::string& hex) {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | std::stoull(hex.substr(2 * i, 2), nullptr, 16);
+    return v;
+}
+
+TEST(SipHash13, PublishedVectors) {
+    const HashKeys keys{0x0706050403020100ULL, 0x0f0e0d0c0b0a0908ULL};
+    std::string message;
+    for (int n = 0; n < 64; ++n) {
+        EXPECT_EQ(siphash13(keys, message), little_endian_hex(kSip13Vectors[n])) << "length " << n;
+        message.push_back(static_cast<char>(n));
+    }
+}
+
+TEST(HashKeys, EachTakeDiffersInTheFirstKeyOnly) {
+    HashKeys a = take_hash_keys();
+    HashKeys b = take_hash_keys();
+    EXPECT_EQ(b.k0, a.k0 + 1);
+    EXPECT_EQ(b.k1, a.k1);
+}
+
+TEST(TextRef, FormsCompareAndHashByText) {
+    SourceRef source = SharedSource::owned("xx hello yy");
+    TextRef span = TextRef::span(source, 3, 8);
+    TextRef owned = TextRef::owned("hello");
+    EXPECT_TRUE(span.is_span());
+    EXPECT_FALSE(owned.is_span());
+    EXPECT_EQ(span, owned);
+    EXPECT_EQ(span, std::string_view("hello"));
+    HashKeys keys{1, 2};
+    EXPECT_EQ(span.hash(keys), owned.hash(keys));
+    EXPECT_EQ(span.hash(keys), siphash13(keys, "hello"));
+}
+
+TEST(TextRef, AbsentDiffersFromEmpty) {
+    TextRef absent;
+    TextRef empty = TextRef::owned("");
+    EXPECT_FALSE(absent.present());
+    EXPECT_TRUE(empty.present());
+    EXPECT_FALSE(absent == empty);
+    EXPECT_FALSE(absent == std::string_view(""));
+    EXPECT_TRUE(empty == std::string_view(""));
+}
+
+TEST(TextRef, SpansShareTheSourceAndCopiesOfOwnedAreDeep) {
+    SourceRef source = SharedSource::owned("abcdef");
+    {
+        TextRef a = TextRef::span(source, 0, 3);
+        TextRef b = a;
+        EXPECT_EQ(source->use_count(), 3u);
+        EXPECT_EQ(b.view().data(), a.view().data());
+        TextRef moved = std::move(a);
+        EXPECT_EQ(source->use_count(), 3u);
+    }
+    EXPECT_EQ(source->use_count(), 1u);
+    TextRef owned = TextRef::owned("xyz");
+    TextRef copy = owned;
+    EXPECT_NE(copy.view().data(), owned.view().data());
+    EXPECT_EQ(copy, owned);
+}
+
+TEST(SharedSource, CountsAcrossThreadsAndReleasesTheOwnerOnce) {
+    static int released = 0;
+    static void* seen_owner = nullptr;
+    int owner_token = 0;
+    const char text[] = "shared document";
+    SourceRef source = SharedSource::borrowed(text, sizeof text - 1, &owner_token, [](void* o) noexcept {
+        ++released;
+        seen_owner = o;
+    });
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&source] {
+            std::vector<TextRef> refs;
+            for (int i = 0; i < 10000; ++i) refs.push_back(TextRef::span(source, 0, 6));
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(source->use_count(), 1u);
+    EXPECT_EQ(released, 0);
+    source = SourceRef();
+    EXPECT_EQ(released, 1);
+    EXPECT_EQ(seen_owner, &owner_token);
+}
+
+TEST(AttrMap, InsertFindAndRejectDuplicates) {
+    AttrMap map;
+    HashKeys keys = take_hash_keys();
+    EXPECT_TRUE(map.empty());
+    EXPECT_EQ(map.find("x"), nullptr);
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_TRUE(map.insert(keys, TextRef::owned("k" + std::to_string(i)),
+                               TextRef::owned(std::to_string(i))));
+    }
+    EXPECT_FALSE(map.insert(keys, TextRef::owned("k7"), TextRef::owned("again")));
+    EXPECT_EQ(map.size(), 100u);
+    for (int i = 0; i < 100; ++i) {
+        const TextRef* v = map.find("k" + std::to_string(i));
+        ASSERT_NE(v, nullptr);
+        EXPECT_EQ(*v, std::to_string(i));
+    }
+    EXPECT_FALSE(map.contains("K7"));
+    EXPECT_TRUE(map.insert(keys, TextRef::owned(""), TextRef::owned("")));
+    EXPECT_TRUE(map.contains(""));
+}
+
+std::vector<std::string> keys_in_order(const AttrMap& map) {
+    std::vector<std::string> order;
+    map.for_each([&](const TextRef& k, const TextRef&) { order.emplace_back(k.view()); });
+    return order;
+}
+
+TEST(AttrMap, CopyKeepsIterationOrderAndOrderDependsOnKeys) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 12; ++i) names.push_back("attr" + std::to_string(i));
+    auto build = [&](HashKeys keys) {
+        AttrMap map;
+        for (auto& n : names) map.insert(keys, TextRef::owned(n), TextRef::owned("v"));
+        return map;
+    };
+    AttrMap a = build({1, 2});
+    AttrMap copy = a;
+    EXPECT_EQ(keys_in_order(a), keys_in_order(copy));
+    EXPECT_EQ(keys_in_order(a), keys_in_order(a));
+    bool some_order_differs = false;
+    for (uint64_t k = 3; k < 20 && !some_order_differs; ++k)
+        some_order_differs = keys_in_order(build({k, 2})) != keys_in_order(a);
+    EXPECT_TRUE(some_order_differs);
+}
+
+TEST(ElementRecord, MillionDeepChainIsReleasedWithoutRecursion) {
+    ElementRecord root;
+    root.name = TextRef::owned("r");
+    ElementRecord* tip = &root;
+    for (int i = 0; i < 1000000; ++i) {
+        tip->children.emplace_back();
+        tip = &tip->children.back();
+        tip->name = TextRef::owned("c");
+    }
+    // Destruction at scope end must not overflow the native stack.
+}
+
+}  // namespace
+}  // namespace plovane
