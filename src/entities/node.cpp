@@ -1,0 +1,258 @@
+#include "entities/node.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+
+#include "entities/node_methods.h"
+#include "module/arguments.h"
+#include "module/deferred_release.h"
+#include "module/py_ref.h"
+
+namespace plovane {
+
+namespace {
+
+// ---- release -------------------------------------------------------------
+
+// Children whose last reference was dropped inside a release on this
+// thread; the outermost release empties it. Releasing a chain a million
+// nodes deep thus never nests more than two calls deep.
+thread_local std::vector<PyObject*>* pending_children = nullptr;
+
+void destroy_fields(NodeObject* node) noexcept {
+    node->name.~TextRef();
+    node->attrs.~AttrMap();
+    node->text.~TextRef();
+}
+
+void node_dealloc(PyObject* self) {
+    NodeObject* node = as_node(self);
+    PyObject** children = node->children;
+    Py_ssize_t count = node->child_count;
+    destroy_fields(node);
+    PyTypeObject* type = Py_TYPE(self);
+    type->tp_free(self);
+    Py_DECREF(type);
+
+    if (pending_children) {
+        pending_children->insert(pending_children->end(), children, children + count);
+        std::free(children);
+        return;
+    }
+    std::vector<PyObject*> pending(children, children + count);
+    std::free(children);
+    pending_children = &pending;
+    while (!pending.empty()) {
+        PyObject* child = pending.back();
+        pending.pop_back();
+        Py_DECREF(child);
+    }
+    pending_children = nullptr;
+}
+
+// ---- construction --------------------------------------------------------
+
+const char* const kNodeParams[] = {"name", "attrs", "children", "text"};
+const Signature kNodeSignature{"Node", kNodeParams, 4, 1};
+
+bool convert_owned(PyObject* object, const char* param, TextRef& out) {
+    std::string_view text;
+    if (!convert_utf8(object, param, text)) return false;
+    out = TextRef::owned(text);
+    return true;
+}
+
+bool convert_attrs(PyObject* object, AttrMap& out) {
+    if (!PyDict_Check(object)) {
+        set_type_mismatch(object, "dict");
+        return fail_param("attrs");
+    }
+    HashKeys keys = take_hash_keys();
+    Py_ssize_t pos = 0;
+    PyObject *key, *value;
+    while (PyDict_Next(object, &pos, &key, &value)) {
+        TextRef k, v;
+        if (!convert_owned(key, "attrs", k) || !convert_owned(value, "attrs", v)) return false;
+        out.insert(keys, std::move(k), std::move(v));
+    }
+    return true;
+}
+
+// Sequences are what the interpreter's sequence check accepts or what
+// registers as collections.abc.Sequence.
+int is_sequence(PyObject* object) {
+    if (PySequence_Check(object)) return 1;
+    static PyObject* abc_sequence = nullptr;  // process-wide, never released
+    if (!abc_sequence) {
+        abc_sequence = PyImport_ImportModuleAttrString("collections.abc", "Sequence");
+        if (!abc_sequence) return -1;
+    }
+    return PyObject_IsInstance(object, abc_sequence);
+}
+
+bool convert_children(PyObject* object, std::vector<PyObject*>& out) {
+    if (PyUnicode_Check(object)) {
+        PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
+        return fail_param("children");
+    }
+    int sequence = is_sequence(object);
+    if (sequence <= 0) {
+        if (sequence == 0) set_type_mismatch(object, "Sequence");
+        return fail_param("children");
+    }
+    PyRef iterator(PyObject_GetIter(object));
+    if (!iterator) return fail_param("children");
+    while (PyRef item{PyIter_Next(iterator.get())}) {
+        if (!is_node(item.get())) {
+            set_type_mismatch(item.get(), "Node");
+            return fail_param("children");
+        }
+        out.push_back(item.release());
+    }
+    return PyErr_Occurred() ? fail_param("children") : true;
+}
+
+void release_all(std::vector<PyObject*>& objects) {
+    for (PyObject* object : objects) Py_DECREF(object);
+    objects.clear();
+}
+
+PyObject* node_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
+    drain_deferred_releases();
+    PyObject* argv[4];
+    if (!bind_arguments(kNodeSignature, args, kwargs, argv)) return nullptr;
+    TextRef name, text;
+    AttrMap attrs;
+    std::vector<PyObject*> children;
+    if (!convert_owned(argv[0], "name", name)) return nullptr;
+    if (is_given(argv[1]) && !convert_attrs(argv[1], attrs)) return nullptr;
+    if (is_given(argv[2]) && !convert_children(argv[2], children)) {
+        release_all(children);
+        return nullptr;
+    }
+    if (is_given(argv[3]) && !convert_owned(argv[3], "text", text)) {
+        release_all(children);
+        return nullptr;
+    }
+    return make_node(std::move(name), std::move(attrs), children, std::move(text));
+}
+
+// ---- properties ----------------------------------------------------------
+
+PyObject* get_name(PyObject* self, void*) { return text_to_python(as_node(self)->name); }
+
+PyObject* get_text(PyObject* self, void*) {
+    const TextRef& text = as_node(self)->text;
+    return text.present() ? text_to_python(text) : Py_NewRef(Py_None);
+}
+
+PyObject* get_attrs(PyObject* self, void*) {
+    PyRef dict(PyDict_New());
+    if (!dict) return nullptr;
+    bool ok = true;
+    as_node(self)->attrs.for_each([&](const TextRef& key, const TextRef& value) {
+        if (!ok) return;
+        PyRef k(text_to_python(key)), v(text_to_python(value));
+        ok = k && v && PyDict_SetItem(dict.get(), k.get(), v.get()) == 0;
+    });
+    return ok ? dict.release() : nullptr;
+}
+
+PyObject* get_children(PyObject* self, void*) {
+    NodeObject* node = as_node(self);
+    PyObject* list = PyList_New(node->child_count);
+    if (!list) return nullptr;
+    for (Py_ssize_t i = 0; i < node->child_count; ++i)
+        PyList_SET_ITEM(list, i, Py_NewRef(node->children[i]));
+    return list;
+}
+
+PyGetSetDef node_getset[] = {
+    {"name", get_name, nullptr, nullptr, nullptr},
+    {"attrs", get_attrs, nullptr, nullptr, nullptr},
+    {"children", get_children, nullptr,
+     "Children are shared references to the same nodes, not copies.", nullptr},
+    {"text", get_text, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+#define FASTCALL_METHOD(name, function, doc) \
+    {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function)), \
+     METH_FASTCALL | METH_KEYWORDS, doc}
+
+PyMethodDef node_methods[] = {
+    FASTCALL_METHOD("search_by_name", node_search_by_name, "search_by_name($self, name, depth=None)\n--\n\n"),
+    FASTCALL_METHOD("search_by_attr", node_search_by_attr, "search_by_attr($self, key, depth=None)\n--\n\n"),
+    FASTCALL_METHOD("search_by_text", node_search_by_text, "search_by_text($self, text, depth=None)\n--\n\n"),
+    FASTCALL_METHOD("search", node_search, "search($self, by, value, depth=None)\n--\n\n"),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot node_slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(node_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(node_dealloc)},
+    {Py_tp_getset, node_getset},
+    {Py_tp_methods, node_methods},
+    {Py_tp_doc, const_cast<char*>("Node(name, attrs=None, children=None, text=None)\n--\n\n")},
+    {0, nullptr},
+};
+
+PyType_Spec node_spec{
+    "builtins.Node",
+    sizeof(NodeObject),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    node_slots,
+};
+
+PyTypeObject* create_node_type() {
+    PyRef type(PyType_FromSpec(&node_spec));
+    if (!type) return nullptr;
+    auto* cls = reinterpret_cast<PyTypeObject*>(type.get());
+    // The doc text is a signature only; a heap type would keep "" as __doc__.
+    if (PyDict_SetItemString(cls->tp_dict, "__doc__", Py_None) < 0) return nullptr;
+    PyType_Modified(cls);
+    return reinterpret_cast<PyTypeObject*>(type.release());
+}
+
+}  // namespace
+
+PyTypeObject* node_type() {
+    static PyTypeObject* type = nullptr;  // process-wide, never released
+    if (!type) type = create_node_type();
+    return type;
+}
+
+PyObject* make_node(TextRef name, AttrMap attrs, std::vector<PyObject*>& children, TextRef text) {
+    PyTypeObject* type = node_type();
+    PyObject* self = type ? type->tp_alloc(type, 0) : nullptr;
+    PyObject** child_array = nullptr;
+    if (self && !children.empty()) {
+        child_array = static_cast<PyObject**>(std::malloc(children.size() * sizeof(PyObject*)));
+        if (!child_array) {
+            Py_DECREF(self);
+            self = PyErr_NoMemory();
+        }
+    }
+    if (!self) {
+        release_all(children);
+        return nullptr;
+    }
+    NodeObject* node = as_node(self);
+    new (&node->name) TextRef(std::move(name));
+    new (&node->attrs) AttrMap(std::move(attrs));
+    new (&node->text) TextRef(std::move(text));
+    node->child_count = static_cast<Py_ssize_t>(children.size());
+    node->children = child_array;
+    std::copy(children.begin(), children.end(), child_array);
+    children.clear();
+    return self;
+}
+
+PyObject* text_to_python(const TextRef& text) {
+    std::string_view view = text.view();
+    return PyUnicode_DecodeUTF8(view.data(), static_cast<Py_ssize_t>(view.size()), nullptr);
+}
+
+}  // namespace plovane

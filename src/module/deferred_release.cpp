@@ -1,0 +1,43 @@
+#include "module/deferred_release.h"
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+namespace plovane {
+
+namespace {
+
+std::mutex queue_mutex;
+std::vector<PyObject*> queue;  // guarded by queue_mutex
+std::atomic<bool> queue_nonempty{false};
+
+}  // namespace
+
+void release_python_reference(PyObject* object) noexcept {
+    if (PyGILState_Check()) {
+        Py_DECREF(object);
+        return;
+    }
+    std::lock_guard lock(queue_mutex);
+    queue.push_back(object);
+    queue_nonempty.store(true, std::memory_order_release);
+}
+
+void release_python_owner(void* owner) noexcept {
+    release_python_reference(static_cast<PyObject*>(owner));
+}
+
+void drain_deferred_releases() noexcept {
+    if (!queue_nonempty.load(std::memory_order_acquire)) return;
+    std::vector<PyObject*> taken;
+    {
+        std::lock_guard lock(queue_mutex);
+        taken.swap(queue);
+        queue_nonempty.store(false, std::memory_order_release);
+    }
+    // Outside the mutex: a release may run arbitrary finalisers.
+    for (PyObject* object : taken) Py_DECREF(object);
+}
+
+}  // namespace plovane

@@ -1,0 +1,59 @@
+#include "module/errors.h"
+
+#include <cerrno>
+#include <string>
+
+#include "module/py_ref.h"
+
+namespace plovane {
+
+namespace {
+
+PyObject* internal_error_type = nullptr;  // process-wide, never released
+
+PyObject* exception_for_errno(int code) {
+    switch (code) {
+        case ENOENT: return PyExc_FileNotFoundError;
+        case EPERM:
+        case EACCES: return PyExc_PermissionError;
+        case ECONNREFUSED: return PyExc_ConnectionRefusedError;
+        case ECONNRESET: return PyExc_ConnectionResetError;
+        case ECONNABORTED: return PyExc_ConnectionAbortedError;
+        case EPIPE: return PyExc_BrokenPipeError;
+        case EEXIST: return PyExc_FileExistsError;
+        case EAGAIN: return PyExc_BlockingIOError;
+        case ENOTDIR: return PyExc_NotADirectoryError;
+        case EISDIR: return PyExc_IsADirectoryError;
+        case ETIMEDOUT: return PyExc_TimeoutError;
+        case EINTR: return PyExc_InterruptedError;
+        case ENOMEM: return PyExc_MemoryError;
+        default: return PyExc_OSError;
+    }
+}
+
+}  // namespace
+
+void raise_io_error(const IoError& error) {
+    std::string text = error.message();
+    PyRef message(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+    if (!message) return;
+    PyObject* type = error.code ? exception_for_errno(error.code) : PyExc_OSError;
+    // One argument only: errno, strerror and filename stay None.
+    PyRef exception(PyObject_CallOneArg(type, message.get()));
+    if (exception) PyErr_SetObject(type, exception.get());
+}
+
+bool init_internal_error() {
+    if (internal_error_type) return true;
+    internal_error_type = PyErr_NewExceptionWithDoc(
+        "plovane.InternalError",
+        "A broken invariant inside plovane: a fault of the module, never of its input.",
+        PyExc_BaseException, nullptr);
+    return internal_error_type != nullptr;
+}
+
+void raise_internal_error(const char* message) {
+    PyErr_SetString(internal_error_type ? internal_error_type : PyExc_SystemError, message);
+}
+
+}  // namespace plovane

@@ -1,0 +1,19 @@
+// Turning the core's error values into Python exceptions.
+#pragma once
+
+#include <Python.h>
+
+#include "storage/io_error.h"
+
+namespace plovane {
+
+// Raises the OSError subclass matching the error number (or OSError for a
+// fixed failure) with the error's text as its one argument.
+void raise_io_error(const IoError& error);
+// A broken invariant of this module, never of its input: raised as an
+// exception derived directly from BaseException.
+void raise_internal_error(const char* message);
+// Creates the internal-error class; called once at module execution.
+bool init_internal_error();
+
+}  // namespace plovane
