@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "index/structural_index.h"
+#include "read/indexed_reader.h"
 #include "read/markup_scanner.h"
 #include "read/references.h"
 #include "read/text_accumulator.h"
@@ -224,7 +225,13 @@ Expected<ElementRecord, ReadError> read_document(const SourceRef& source,
         case IndexStatus::Complete:
             break;
     }
-    return DocumentReader(source, build.index, root_tag).run();
+    return read_indexed(source, build.index, root_tag);
+}
+
+Expected<ElementRecord, ReadError> read_indexed(const SourceRef& source,
+                                                const StructuralIndex& index,
+                                                std::string_view root_tag) {
+    return DocumentReader(source, index, root_tag).run();
 }
 
 }  // namespace plovane
