@@ -1,0 +1,71 @@
+// Chooses the strategy for a document from a sample of its first bytes.
+#include <algorithm>
+#include <cstring>
+
+#include "index/structural_index.h"
+#include "simd/bit_ops.h"
+#include "simd/classify.h"
+#include "simd/find_byte.h"
+
+namespace plovane {
+namespace {
+
+constexpr uint64_t kSampleBytes = 4096;
+
+// More than five double quotes per '<' means attribute values dominate: the
+// classifier then pays for itself by skipping them in vector steps.
+bool attribute_heavy(const char* input, uint64_t len) {
+    const char* end = input + std::min(len, kSampleBytes);
+    const auto lt = std::count(input, end, '<');
+    const auto dq = std::count(input, end, '"');
+    return static_cast<double>(dq) / static_cast<double>(std::max<decltype(lt)>(lt, 1)) > 5.0;
+}
+
+bool has_lt(const char* input, uint64_t from, uint64_t to) {
+    return find_byte(input, from, to, '<') != kNotFound;
+}
+
+// A quote in character data, a comment or a processing instruction masks
+// every following '<' up to the next quote of its kind, so the bitmap walk
+// never sees that markup. Every '<' it does see starts a construct, hence a
+// '<' left inside character data is markup it missed. Character-data ranges
+// end at the '<' that follows them, CDATA content at its "]]>"; the data
+// after the last construct is not recorded, so it is checked here as well.
+bool may_hide_markup(const StructuralIndex& index, const StructuralBitmaps& bitmaps) {
+    if (bitmaps.ends_in_quote) return true;
+    for (const TextRange& r : index.text_ranges) {
+        if (index.input[r.end] == '<' && has_lt(index.input, r.start, r.end)) return true;
+    }
+    const uint64_t n = index.record_count();
+    uint64_t tail = n == 0 ? 0 : index.tag_ends[n - 1] + 1;
+    uint64_t end = index.len;
+    // A final unquoted '<' is dropped by the walk without a record.
+    if (end > 0 && (bitmaps.lt_bits.back() >> ((end - 1) % 64) & 1)) --end;
+    return has_lt(index.input, tail, end);
+}
+
+}  // namespace
+
+IndexBuild build_index(const char* input, uint64_t len, IndexPath& path) {
+    if (attribute_heavy(input, len)) {
+        const StructuralBitmaps bitmaps = classify_structural(input, len);
+        if (!bitmaps.ends_in_quote) {
+            IndexBuild build = build_from_bitmaps(input, len, bitmaps);
+            if (build.status == IndexStatus::Complete && !may_hide_markup(build.index, bitmaps)) {
+                path = IndexPath::Bitmaps;
+                return build;
+            }
+        }
+        path = IndexPath::BitmapsRejected;
+    } else {
+        path = IndexPath::Sequential;
+    }
+    return build_sequential(input, len);
+}
+
+IndexBuild build_index(const char* input, uint64_t len) {
+    IndexPath path;
+    return build_index(input, len, path);
+}
+
+}  // namespace plovane
