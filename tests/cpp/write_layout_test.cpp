@@ -1,0 +1,179 @@
+// Layout of the serializer's output: line feeds, indentation, empty elements,
+// text placement, attributes, the declaration, deep trees and the release of
+// records while they are written.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "storage/shared_source.h"
+#include "write/element_writer.h"
+#include "write/memory_sink.h"
+#include "write/xml_writer.h"
+#include "write_test_trees.h"
+
+namespace plovane {
+namespace {
+
+using testing::Element;
+
+constexpr std::string_view kDecl = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+
+ElementRecord catalog() {
+    return Element("catalog")
+        .attr("id", "7")
+        .child(Element("book").attr("lang", "en").text("A & B"))
+        .child(Element("note"))
+        .child(Element("shelf").text("x").child(Element("item")));
+}
+
+TEST(WriteLayout, WorkedExampleByteForByte) {
+    EXPECT_EQ(write_to_string(catalog(), 4, true),
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+              "<catalog id=\"7\">\n"
+              "    <book lang=\"en\">A &amp; B</book>\n"
+              "    <note/>\n"
+              "    <shelf>x<item/>\n"
+              "    </shelf>\n"
+              "</catalog>");
+    EXPECT_EQ(write_to_string(catalog(), 0, false),
+              "<catalog id=\"7\">\n"
+              "<book lang=\"en\">A &amp; B</book>\n"
+              "<note/>\n"
+              "<shelf>x<item/>\n"
+              "</shelf>\n"
+              "</catalog>");
+}
+
+TEST(WriteLayout, DeclarationIsTheExact39Bytes) {
+    EXPECT_EQ(kXmlDeclaration.size(), 39u);
+    EXPECT_EQ(kXmlDeclaration, kDecl);
+}
+
+TEST(WriteLayout, LoneRootEmptyTextAndTextOnly) {
+    EXPECT_EQ(write_to_string(Element("r"), 4, true), std::string(kDecl) + "<r/>");
+    EXPECT_EQ(write_to_string(Element("r").text(""), 4, true), std::string(kDecl) + "<r></r>");
+    EXPECT_EQ(write_to_string(Element("r").text("hello"), 4, false), "<r>hello</r>");
+}
+
+TEST(WriteLayout, AttributesAreDoubleQuotedAndEscapedNamesAreNot) {
+    EXPECT_EQ(write_to_string(Element("e").attr("k", ""), 4, false), "<e k=\"\"/>");
+    EXPECT_EQ(write_to_string(Element("e").attr("k", "v"), 4, false), "<e k=\"v\"/>");
+    EXPECT_EQ(write_to_string(Element("e").attr("k", "'\t\n\r\"").text("\t\n\r'"), 4, false),
+              "<e k=\"&apos;&#9;&#10;&#13;&quot;\">\t\n\r&apos;</e>");
+    EXPECT_EQ(write_to_string(Element("a<&b").attr("c&<\"", "x"), 4, false), "<a<&b c&<\"=\"x\"/>");
+}
+
+TEST(WriteLayout, AttributesFollowTheMapIterationOrder) {
+    ElementRecord record = Element("e").attr("a", "1").attr("b", "2").attr("c", "3").attr("d", "4");
+    std::string expected = "<e";
+    record.attrs.for_each([&](const TextRef& key, const TextRef& value) {
+        expected += " " + std::string(key.view()) + "=\"" + std::string(value.view()) + "\"";
+    });
+    expected += "/>";
+    EXPECT_EQ(write_to_string(std::move(record), 4, false), expected);
+}
+
+TEST(WriteLayout, FirstChildFollowsTextLaterSiblingsAndEndTagOnNewLines) {
+    EXPECT_EQ(
+        write_to_string(Element("p").text("t").child(Element("a")).child(Element("b")), 4, false),
+        "<p>t<a/>\n    <b/>\n</p>");
+    // Text written verbatim, even when it has line feeds and spaces.
+    EXPECT_EQ(
+        write_to_string(Element("p").text(" \n x \n").child(Element("a").text("y")), 2, false),
+        "<p> \n x \n<a>y</a>\n</p>");
+}
+
+TEST(WriteLayout, IndentIsSpacesTimesLevel) {
+    ElementRecord tree =
+        Element("l0").child(Element("l1").child(Element("l2").child(Element("l3").attr("k", "v"))));
+    EXPECT_EQ(write_to_string(std::move(tree), 2, false),
+              "<l0>\n"
+              "  <l1>\n"
+              "    <l2>\n"
+              "      <l3 k=\"v\"/>\n"
+              "    </l2>\n"
+              "  </l1>\n"
+              "</l0>");
+    EXPECT_EQ(write_to_string(Element("a").child(Element("b").child(Element("c"))), 1, false),
+              "<a>\n <b>\n  <c/>\n </b>\n</a>");
+}
+
+TEST(WriteLayout, ElementAfterATextlessSiblingSubtreeAndEmptyTextChild) {
+    EXPECT_EQ(write_to_string(Element("r")
+                                  .child(Element("a").child(Element("b").text("")))
+                                  .child(Element("c").text("")),
+                              3, false),
+              "<r>\n   <a>\n      <b></b>\n   </a>\n   <c></c>\n</r>");
+}
+
+TEST(WriteLayout, StringSpansOfASharedSourceAreWrittenResolved) {
+    SourceRef source = SharedSource::owned("<x>name&text</x>");
+    ElementRecord record;
+    record.name = TextRef::span(source, 3, 7);
+    record.text = TextRef::span(source, 7, 12);
+    EXPECT_EQ(write_to_string(std::move(record), 4, false), "<name>&amp;text</name>");
+    EXPECT_EQ(source->use_count(), 1u);
+}
+
+TEST(WriteLayout, MillionDeepChainIsWrittenWithoutRecursion) {
+    constexpr uint64_t n = 1'000'000;
+    const std::string out = write_to_string(testing::chain(n), 0, false);
+    // n-1 open elements of "<e>" and "</e>", each but the root behind a line
+    // feed at both tags, and the innermost "<e/>".
+    EXPECT_EQ(out.size(), (n - 1) * (3 + 4 + 2) + 4);
+    EXPECT_EQ(out.substr(0, 8), "<e>\n<e>\n");
+    // The start tags take 4 bytes each with their line feeds, minus the
+    // root's; the innermost element ends that part.
+    EXPECT_EQ(out.substr(4 * n - 9, 9), "\n<e>\n<e/>");
+    EXPECT_EQ(out.substr(4 * n, 6), "\n</e>\n");
+    EXPECT_EQ(out.substr(out.size() - 9), "</e>\n</e>");
+}
+
+// A sink that, when it sees `watch`, notes how many references the source has.
+struct WatchingSink {
+    MemorySink memory;
+    const SharedSource* source;
+    std::string_view watch;
+    uint64_t seen_count = 0;
+    bool append(std::string_view bytes) {
+        if (bytes == watch) seen_count = source->use_count();
+        return memory.append(bytes);
+    }
+    bool append_spaces(uint64_t count) { return memory.append_spaces(count); }
+};
+
+TEST(WriteLayout, RecordsAreReleasedAsSoonAsTheyAreWritten) {
+    SourceRef source = SharedSource::owned("first second third");
+    ElementRecord root;
+    root.name = TextRef::owned("root");
+    for (auto [name, start, end] : {std::tuple{"a", 0, 5}, {"b", 6, 12}, {"c", 13, 18}}) {
+        ElementRecord child;
+        child.name = TextRef::owned(name);
+        child.text = TextRef::span(source, start, end);
+        root.children.push_back(std::move(child));
+    }
+    ASSERT_EQ(source->use_count(), 4u);
+    WatchingSink sink{{}, source.get(), "c"};
+    XmlWriter writer(sink, 1);
+    ASSERT_TRUE(write_element(writer, root));
+    // When "c" starts, the texts of a and b have been let go.
+    EXPECT_EQ(sink.seen_count, 2u);
+    EXPECT_EQ(source->use_count(), 1u);
+    EXPECT_FALSE(root.name.present());
+    EXPECT_TRUE(root.children.empty());
+    EXPECT_EQ(std::move(sink.memory).take(),
+              "<root>\n <a>first</a>\n <b>second</b>\n <c>third</c>\n</root>");
+}
+
+TEST(WriteLayout, AConstTreeIsWalkedWithoutBeingConsumed) {
+    const ElementRecord tree = catalog();
+    MemorySink sink;
+    XmlWriter writer(sink, 4);
+    ASSERT_TRUE(write_element(writer, tree));
+    EXPECT_EQ(tree.children.size(), 3u);
+    EXPECT_EQ(tree.children[0].text, std::string_view("A & B"));
+    EXPECT_EQ(std::move(sink).take(), write_to_string(catalog(), 4, false));
+}
+
+}  // namespace
+}  // namespace plovane
