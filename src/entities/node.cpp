@@ -5,6 +5,7 @@
 #include <new>
 
 #include "entities/node_methods.h"
+#include "entities/sequence_check.h"
 #include "module/arguments.h"
 #include "module/deferred_release.h"
 #include "module/py_ref.h"
@@ -77,18 +78,6 @@ bool convert_attrs(PyObject* object, AttrMap& out) {
         out.insert(keys, std::move(k), std::move(v));
     }
     return true;
-}
-
-// Sequences are what the interpreter's sequence check accepts or what
-// registers as collections.abc.Sequence.
-int is_sequence(PyObject* object) {
-    if (PySequence_Check(object)) return 1;
-    static PyObject* abc_sequence = nullptr;  // process-wide, never released
-    if (!abc_sequence) {
-        abc_sequence = PyImport_ImportModuleAttrString("collections.abc", "Sequence");
-        if (!abc_sequence) return -1;
-    }
-    return PyObject_IsInstance(object, abc_sequence);
 }
 
 bool convert_children(PyObject* object, std::vector<PyObject*>& out) {
@@ -186,12 +175,18 @@ PyMethodDef node_methods[] = {
     FASTCALL_METHOD("search_by_attr", node_search_by_attr, "search_by_attr($self, key, depth=None)\n--\n\n"),
     FASTCALL_METHOD("search_by_text", node_search_by_text, "search_by_text($self, text, depth=None)\n--\n\n"),
     FASTCALL_METHOD("search", node_search, "search($self, by, value, depth=None)\n--\n\n"),
+    FASTCALL_METHOD("__to_string", node_to_string, "__to_string($self, spacing=None)\n--\n\n"),
+    FASTCALL_METHOD("to_dict", node_to_dict, "to_dict($self)\n--\n\n"),
+    {"from_dict", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(node_from_dict)),
+     METH_FASTCALL | METH_KEYWORDS | METH_CLASS, "from_dict($cls, dict_)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyType_Slot node_slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(node_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(node_dealloc)},
+    {Py_tp_str, reinterpret_cast<void*>(node_str)},
+    {Py_tp_repr, reinterpret_cast<void*>(node_repr)},
     {Py_tp_getset, node_getset},
     {Py_tp_methods, node_methods},
     {Py_tp_doc, const_cast<char*>("Node(name, attrs=None, children=None, text=None)\n--\n\n")},

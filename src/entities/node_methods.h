@@ -11,4 +11,13 @@ PyObject* node_search_by_attr(PyObject* self, PyObject* const* args, Py_ssize_t 
 PyObject* node_search_by_text(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* node_search(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
+// outline.cpp
+PyObject* node_to_string(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* node_str(PyObject* self);
+PyObject* node_repr(PyObject* self);
+
+// dict_conversion.cpp
+PyObject* node_to_dict(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* node_from_dict(PyObject* cls, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+
 }  // namespace plovane

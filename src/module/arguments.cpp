@@ -24,8 +24,10 @@ bool too_many_positional(const Signature& sig, Py_ssize_t given) {
     std::string takes = sig.required == sig.total
                             ? std::to_string(sig.total)
                             : "from " + std::to_string(sig.required) + " to " + std::to_string(sig.total);
+    // As the interpreter words it, a range ("from 0 to 1") is always plural.
     PyErr_Format(PyExc_TypeError, "%s() takes %s positional argument%s but %zd %s given", sig.display,
-                 takes.c_str(), sig.total == 1 ? "" : "s", given, given == 1 ? "was" : "were");
+                 takes.c_str(), sig.total == 1 && sig.required == 1 ? "" : "s", given,
+                 given == 1 ? "was" : "were");
     return false;
 }
 

@@ -1,0 +1,212 @@
+#include "entities/extraction_failure.h"
+
+#include <cstring>
+#include <string_view>
+#include <unordered_set>
+
+#include "module/errors.h"
+
+namespace plovane {
+
+namespace {
+
+constexpr std::string_view kEnumHeader =
+    "failed to extract enum HashmapTypes ('String | Vec | NullableString | Map')";
+
+// The UTF-8 of `text`, with U+FFFD for code points UTF-8 cannot carry (lone
+// surrogates), so a message can always be shown.
+void append_lossy(std::string& out, PyObject* text) {
+    Py_ssize_t size = 0;
+    if (const char* data = PyUnicode_AsUTF8AndSize(text, &size)) {
+        out.append(data, static_cast<size_t>(size));
+        return;
+    }
+    PyErr_Clear();
+    const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
+    for (Py_ssize_t i = 0; i < length; ++i) {
+        Py_UCS4 c = PyUnicode_READ_CHAR(text, i);
+        if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+}
+
+void append_type_name(std::string& out, PyObject* type) {
+    PyRef name(PyType_GetName(reinterpret_cast<PyTypeObject*>(type)));
+    if (name) {
+        append_lossy(out, name.get());
+    } else {
+        PyErr_Clear();
+        out += '?';
+    }
+}
+
+// "<type>: <message>", as an exception is shown.
+void append_exception(std::string& out, PyObject* exception) {
+    append_type_name(out, reinterpret_cast<PyObject*>(Py_TYPE(exception)));
+    out += ": ";
+    PyRef text(PyObject_Str(exception));
+    if (text) {
+        append_lossy(out, text.get());
+    } else {
+        PyErr_Clear();
+        out += "<exception str() failed>";
+    }
+}
+
+// The exception and each cause behind it in turn. A cycle of causes is
+// followed once round.
+void append_raised(std::string& out, PyObject* exception) {
+    std::unordered_set<PyObject*> seen;
+    PyRef current = PyRef::borrow(exception);
+    while (current && seen.insert(current.get()).second) {
+        if (seen.size() > 1) out += ", caused by ";
+        append_exception(out, current.get());
+        current = PyRef(PyException_GetCause(current.get()));
+    }
+}
+
+// A refusal as the cause of its variant's failure. Our own TypeErrors have
+// no cause of their own.
+void append_cause(std::string& out, const Refusal& refusal) {
+    switch (refusal.kind) {
+        case Refusal::Kind::Mismatch:
+            out += "TypeError: ";
+            out += mismatch_message(refusal.object.get(), refusal.expected);
+            return;
+        case Refusal::Kind::StrToVec:
+            out += "TypeError: Can't extract `str` to `Vec`";
+            return;
+        case Refusal::Kind::Raised:
+            append_raised(out, refusal.object.get());
+            return;
+        case Refusal::Kind::Nested:
+            // Written by the caller, which walks the chain.
+            return;
+    }
+}
+
+void append_variant_head(std::string& out, std::string_view variant) {
+    out += "\n- variant ";
+    out += variant;
+    out += " (";
+    out += variant;
+    out += "): TypeError: failed to extract field HashmapTypes::";
+    out += variant;
+    out += ".0, caused by ";
+}
+
+void append_variant(std::string& out, std::string_view variant, const Refusal& refusal) {
+    append_variant_head(out, variant);
+    append_cause(out, refusal);
+}
+
+// Levels are nested through their Vec lines: each level's String and Vec
+// lines come before the level below it, its NullableString and Map lines
+// after.
+std::string enum_failure_message(const FailureChain& chain) {
+    std::string out;
+    size_t innermost = 0;
+    for (size_t level = chain.size(); level-- > 0;) {
+        const EnumFailure& failure = chain[level];
+        out += kEnumHeader;
+        append_variant(out, "String", failure.string);
+        append_variant_head(out, "Vec");
+        if (failure.vec.kind == Refusal::Kind::Nested && level > 0) {
+            out += "TypeError: ";
+            continue;
+        }
+        append_cause(out, failure.vec);
+        innermost = level;
+        break;
+    }
+    for (size_t level = innermost; level < chain.size(); ++level) {
+        append_variant(out, "NullableString", chain[level].nullable_string);
+        append_variant(out, "Map", chain[level].map);
+    }
+    return out;
+}
+
+}  // namespace
+
+Refusal Refusal::mismatch(PyObject* refused, const char* expected) {
+    Refusal refusal;
+    refusal.kind = Kind::Mismatch;
+    refusal.expected = expected;
+    refusal.object = PyRef::borrow(reinterpret_cast<PyObject*>(Py_TYPE(refused)));
+    return refusal;
+}
+
+Refusal Refusal::str_to_vec() {
+    Refusal refusal;
+    refusal.kind = Kind::StrToVec;
+    return refusal;
+}
+
+Refusal Refusal::raised() {
+    Refusal refusal;
+    refusal.kind = Kind::Raised;
+    refusal.object = PyRef(PyErr_GetRaisedException());
+    return refusal;
+}
+
+Refusal Refusal::nested() {
+    Refusal refusal;
+    refusal.kind = Kind::Nested;
+    return refusal;
+}
+
+// Only a str is special for None: the type names of the other conversions
+// are the plain "'NoneType' object" form.
+std::string mismatch_message(PyObject* refused_type, const char* expected) {
+    std::string out;
+    if (refused_type == reinterpret_cast<PyObject*>(Py_TYPE(Py_None)) &&
+        std::strcmp(expected, "str") == 0) {
+        out = "'None' is not an instance of 'str'";
+        return out;
+    }
+    out += '\'';
+    append_type_name(out, refused_type);
+    out += "' object is not an instance of '";
+    out += expected;
+    out += '\'';
+    return out;
+}
+
+void raise_refusal(const Refusal& refusal, const FailureChain& chain) {
+    std::string message;
+    switch (refusal.kind) {
+        case Refusal::Kind::Raised:
+            if (!refusal.object)
+                return raise_internal_error("a conversion failed without an exception");
+            PyErr_SetRaisedException(Py_NewRef(refusal.object.get()));
+            return;
+        case Refusal::Kind::Mismatch:
+            message = mismatch_message(refusal.object.get(), refusal.expected);
+            break;
+        case Refusal::Kind::StrToVec:
+            message = "Can't extract `str` to `Vec`";
+            break;
+        case Refusal::Kind::Nested:
+            message = enum_failure_message(chain);
+            break;
+    }
+    PyRef text(
+        PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), nullptr));
+    if (text) PyErr_SetObject(PyExc_TypeError, text.get());
+}
+
+}  // namespace plovane

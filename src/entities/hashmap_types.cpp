@@ -1,0 +1,341 @@
+// Conversion of a node dictionary into NodeForms.
+//
+// Dictionaries and the lists between them nest without bound, so the
+// conversion keeps its own stack: dictionary frames and list frames
+// alternate, a dictionary at the bottom. Values that hold no list are
+// converted on the spot. A failure travels outwards: a dictionary's failure
+// is its list item's failure, which is that list's Vec refusal; the list's
+// value is then offered to the remaining variants, and only if they refuse
+// too does the failure go on to the enclosing dictionary.
+#include "entities/hashmap_types.h"
+
+#include <string_view>
+#include <utility>
+
+#include "entities/extraction_failure.h"
+#include "entities/sequence_check.h"
+#include "module/py_ref.h"
+#include "storage/hash_keys.h"
+
+namespace plovane {
+
+namespace {
+
+enum class Key : unsigned char { Name, Attrs, Children, Text, Other };
+
+Key classify(std::string_view key) {
+    if (key == "name") return Key::Name;
+    if (key == "attrs") return Key::Attrs;
+    if (key == "children") return Key::Children;
+    if (key == "text") return Key::Text;
+    return Key::Other;
+}
+
+// A str's UTF-8, or a refusal (the wrong type, or lone surrogates).
+bool utf8_of(PyObject* object, std::string_view& out, Refusal& refusal) {
+    if (!PyUnicode_Check(object)) {
+        refusal = Refusal::mismatch(object, "str");
+        return false;
+    }
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(object, &size);
+    if (!data) {
+        refusal = Refusal::raised();
+        return false;
+    }
+    out = std::string_view(data, static_cast<size_t>(size));
+    return true;
+}
+
+struct DictFrame {
+    PyRef dict;
+    Py_ssize_t position = 0;
+    uint32_t form;
+};
+
+// A value that may be a list of node dictionaries, being walked item by item.
+struct ListFrame {
+    PyRef value;
+    PyRef iterator;  // null for an exact list or tuple, read by index
+    Py_ssize_t index = 0;
+    Key key;
+    std::vector<uint32_t> items;  // kept for the "children" key only
+};
+
+class Extractor {
+  public:
+    explicit Extractor(std::vector<NodeForm>& forms) : forms_(forms) {}
+
+    bool run(PyObject* root) {
+        open_dict(root);
+        while (!dicts_.empty()) {
+            Refusal failure;
+            bool ok = dicts_.size() > lists_.size() ? step_dict(failure) : step_list(failure);
+            if (!ok && !unwind(std::move(failure))) return false;
+        }
+        return true;
+    }
+
+  private:
+    void open_dict(PyObject* dict) {
+        dicts_.push_back({PyRef::borrow(dict), 0, static_cast<uint32_t>(forms_.size())});
+        forms_.emplace_back();
+    }
+
+    // Converts the next entry of the top dictionary, or closes it.
+    bool step_dict(Refusal& failure) {
+        DictFrame& frame = dicts_.back();
+        PyObject *key_object, *value;
+        if (!PyDict_Next(frame.dict.get(), &frame.position, &key_object, &value)) {
+            uint32_t form = frame.form;
+            dicts_.pop_back();
+            if (!lists_.empty() && lists_.back().key == Key::Children)
+                lists_.back().items.push_back(form);
+            return true;
+        }
+        std::string_view key_text;
+        if (!utf8_of(key_object, key_text, failure)) return false;
+        return convert_value(PyRef::borrow(value), classify(key_text), frame.form, failure);
+    }
+
+    // Offers a value to the variants in order; a possible list gets a frame
+    // of its own and is finished by step_list or unwind.
+    bool convert_value(PyRef value, Key key, uint32_t form, Refusal& failure) {
+        Refusal string_refusal, vec_refusal;
+        if (PyUnicode_Check(value.get())) {
+            std::string_view text;
+            if (utf8_of(value.get(), text, string_refusal)) {
+                store_text(form, key, HashmapTypes::String, text);
+                return true;
+            }
+            vec_refusal = Refusal::str_to_vec();
+        } else {
+            string_refusal = Refusal::mismatch(value.get(), "str");
+            int sequence = is_sequence(value.get());
+            if (sequence > 0 && open_list(value, key, vec_refusal)) return true;
+            if (sequence < 0) vec_refusal = Refusal::raised();
+            if (sequence == 0) vec_refusal = Refusal::mismatch(value.get(), "Sequence");
+        }
+        return after_vec(value.get(), key, form, std::move(string_refusal), std::move(vec_refusal),
+                         failure);
+    }
+
+    bool open_list(PyRef& value, Key key, Refusal& refusal) {
+        PyRef iterator;
+        if (!PyList_CheckExact(value.get()) && !PyTuple_CheckExact(value.get())) {
+            iterator = PyRef(PyObject_GetIter(value.get()));
+            if (!iterator) {
+                refusal = Refusal::raised();
+                return false;
+            }
+        }
+        lists_.push_back({std::move(value), std::move(iterator), 0, key, {}});
+        return true;
+    }
+
+    // The next item of the top list must be a node dictionary; at the end
+    // the list is the Vec value of its key.
+    bool step_list(Refusal& failure) {
+        ListFrame& frame = lists_.back();
+        PyRef item;
+        if (!next_item(frame, item)) {
+            if (PyErr_Occurred()) {
+                failure = Refusal::raised();
+                return false;
+            }
+            std::vector<uint32_t> items = std::move(frame.items);
+            Key key = frame.key;
+            lists_.pop_back();
+            store_list(dicts_.back().form, key, std::move(items));
+            return true;
+        }
+        if (!PyDict_Check(item.get())) {
+            failure = Refusal::mismatch(item.get(), "dict");
+            return false;
+        }
+        open_dict(item.get());
+        return true;
+    }
+
+    // Reads like the list's own iterator would: the length is checked anew
+    // for every item.
+    static bool next_item(ListFrame& frame, PyRef& item) {
+        PyObject* value = frame.value.get();
+        if (frame.iterator) {
+            item = PyRef(PyIter_Next(frame.iterator.get()));
+            return static_cast<bool>(item);
+        }
+        if (PyList_CheckExact(value)) {
+            if (frame.index >= PyList_GET_SIZE(value)) return false;
+            item = PyRef::borrow(PyList_GET_ITEM(value, frame.index++));
+            return true;
+        }
+        if (frame.index >= PyTuple_GET_SIZE(value)) return false;
+        item = PyRef::borrow(PyTuple_GET_ITEM(value, frame.index++));
+        return true;
+    }
+
+    // Takes a failure out through the frames until a value accepts another
+    // variant (conversion goes on) or the root dictionary fails (false,
+    // with the exception set).
+    bool unwind(Refusal failure) {
+        for (;;) {
+            if (dicts_.size() > lists_.size()) {
+                dicts_.pop_back();
+                if (dicts_.empty()) {
+                    raise_refusal(failure, chain_);
+                    return false;
+                }
+            }
+            ListFrame frame = std::move(lists_.back());
+            lists_.pop_back();
+            Refusal string_refusal = Refusal::mismatch(frame.value.get(), "str");
+            if (after_vec(frame.value.get(), frame.key, dicts_.back().form,
+                          std::move(string_refusal), std::move(failure), failure))
+                return true;
+        }
+    }
+
+    // The variants after Vec. On success any nested failure behind the Vec
+    // refusal is dropped; otherwise the value's four refusals become a new
+    // level of the chain.
+    bool after_vec(PyObject* value, Key key, uint32_t form, Refusal string_refusal,
+                   Refusal vec_refusal, Refusal& failure) {
+        Refusal nullable_refusal, map_refusal;
+        bool accepted = false;
+        if (value == Py_None) {
+            store_text(form, key, HashmapTypes::NullableString, std::string_view());
+            accepted = true;
+        } else if (std::string_view text; utf8_of(value, text, nullable_refusal)) {
+            store_text(form, key, HashmapTypes::NullableString, text);
+            accepted = true;
+        } else if (!PyDict_Check(value)) {
+            map_refusal = Refusal::mismatch(value, "dict");
+        } else if (convert_map(value, key == Key::Attrs, map_refusal)) {
+            store_map(form, key);
+            accepted = true;
+        }
+        if (accepted) {
+            chain_.clear();
+            return true;
+        }
+        chain_.push_back({std::move(string_refusal), std::move(vec_refusal),
+                          std::move(nullable_refusal), std::move(map_refusal)});
+        failure = Refusal::nested();
+        return false;
+    }
+
+    // A dict from str to str. When the same text occurs twice as a key (str
+    // subclasses can do that), the later entry wins, as in a map that
+    // overwrites; inserting backwards into a first-wins map does the same.
+    bool convert_map(PyObject* dict, bool keep, Refusal& refusal) {
+        pairs_.clear();
+        Py_ssize_t position = 0;
+        PyObject *key, *value;
+        while (PyDict_Next(dict, &position, &key, &value)) {
+            std::string_view key_text, value_text;
+            if (!utf8_of(key, key_text, refusal) || !utf8_of(value, value_text, refusal))
+                return false;
+            if (keep) pairs_.emplace_back(TextRef::owned(key_text), TextRef::owned(value_text));
+        }
+        if (!keep) return true;
+        map_ = AttrMap();
+        HashKeys keys = take_hash_keys();
+        for (auto pair = pairs_.rbegin(); pair != pairs_.rend(); ++pair)
+            map_.insert(keys, std::move(pair->first), std::move(pair->second));
+        pairs_.clear();
+        return true;
+    }
+
+    // The stores overwrite: of two keys with the same text the later counts.
+    void store_text(uint32_t form, Key key, HashmapTypes kind, std::string_view text) {
+        NodeForm& node = forms_[form];
+        bool has_text =
+            kind == HashmapTypes::String || (kind == HashmapTypes::NullableString && text.data());
+        switch (key) {
+            case Key::Name:
+                node.name = {true, kind};
+                node.name_text = has_text ? TextRef::owned(text) : TextRef();
+                return;
+            case Key::Text:
+                node.text = {true, kind};
+                node.text_text = has_text ? TextRef::owned(text) : TextRef();
+                return;
+            case Key::Attrs:
+                set_attrs(node, kind);
+                return;
+            case Key::Children:
+                set_children(node, kind);
+                return;
+            case Key::Other:
+                return;
+        }
+    }
+
+    void store_list(uint32_t form, Key key, std::vector<uint32_t> items) {
+        NodeForm& node = forms_[form];
+        if (key == Key::Children) {
+            node.children = {true, HashmapTypes::Vec};
+            node.child_forms = std::move(items);
+            return;
+        }
+        store_other(node, key, HashmapTypes::Vec);
+    }
+
+    void store_map(uint32_t form, Key key) {
+        NodeForm& node = forms_[form];
+        if (key == Key::Attrs) {
+            node.attrs = {true, HashmapTypes::Map};
+            node.attr_map = std::move(map_);
+            return;
+        }
+        store_other(node, key, HashmapTypes::Map);
+    }
+
+    // A variant whose payload the key does not use.
+    static void store_other(NodeForm& node, Key key, HashmapTypes kind) {
+        switch (key) {
+            case Key::Name:
+                node.name = {true, kind};
+                node.name_text = TextRef();
+                return;
+            case Key::Text:
+                node.text = {true, kind};
+                node.text_text = TextRef();
+                return;
+            case Key::Attrs:
+                set_attrs(node, kind);
+                return;
+            case Key::Children:
+                set_children(node, kind);
+                return;
+            case Key::Other:
+                return;
+        }
+    }
+
+    static void set_attrs(NodeForm& node, HashmapTypes kind) {
+        node.attrs = {true, kind};
+        node.attr_map = AttrMap();
+    }
+
+    static void set_children(NodeForm& node, HashmapTypes kind) {
+        node.children = {true, kind};
+        node.child_forms.clear();
+    }
+
+    std::vector<NodeForm>& forms_;
+    std::vector<DictFrame> dicts_;
+    std::vector<ListFrame> lists_;
+    FailureChain chain_;
+    std::vector<std::pair<TextRef, TextRef>> pairs_;  // scratch for convert_map
+    AttrMap map_;                                     // the last map kept by convert_map
+};
+
+}  // namespace
+
+bool extract_forms(PyObject* dict, std::vector<NodeForm>& forms) {
+    return Extractor(forms).run(dict);
+}
+
+}  // namespace plovane
