@@ -169,13 +169,14 @@ Refusal Refusal::nested() {
     return refusal;
 }
 
-// Only a str is special for None: the type names of the other conversions
-// are the plain "'NoneType' object" form.
+// None reads "'None' is not an instance of ...", as in every other
+// conversion of the module.
 std::string mismatch_message(PyObject* refused_type, const char* expected) {
     std::string out;
-    if (refused_type == reinterpret_cast<PyObject*>(Py_TYPE(Py_None)) &&
-        std::strcmp(expected, "str") == 0) {
-        out = "'None' is not an instance of 'str'";
+    if (refused_type == reinterpret_cast<PyObject*>(Py_TYPE(Py_None))) {
+        out = "'None' is not an instance of '";
+        out += expected;
+        out += '\'';
         return out;
     }
     out += '\'';

@@ -153,7 +153,7 @@ children_trees = st.deferred(
 )
 
 
-@settings(max_examples=200, deadline=None)
+@settings(max_examples=120, deadline=None)
 @given(children_trees, st.integers(0, 255))
 def test_random_trees_match_the_level_by_level_definition(node, spacing):
     assert outline(node, spacing) == reference_outline(node, spacing)
