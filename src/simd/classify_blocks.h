@@ -80,23 +80,37 @@ bool classify_blocks(const char* input, uint64_t len, uint64_t* lt_bits, uint64_
     uint64_t in_double = 0;
     uint64_t in_single = 0;
     const uint64_t full_blocks = len / 64;
-    for (uint64_t k = 0; k < full_blocks; ++k) {
-        if (k + kPrefetchBlocks < full_blocks) {
-            __builtin_prefetch(input + 64 * (k + kPrefetchBlocks));
-        }
+    struct Masks {
+        uint64_t lt, gt, dq, sq;
+    };
+    const auto masks = [&](uint64_t k) {
         const typename Simd::Block block = Simd::load(input + 64 * k);
-        uint64_t lt = Simd::eq(block, '<');
-        uint64_t gt = Simd::eq(block, '>');
-        const uint64_t dq = Simd::eq(block, '"');
-        const uint64_t sq = Simd::eq(block, '\'');
-        if ((dq | sq | in_double | in_single) != 0) {
-            const uint64_t keep = unquoted_positions<Simd>(dq, sq, in_double, in_single);
-            lt &= keep;
-            gt &= keep;
+        return Masks{Simd::eq(block, '<'), Simd::eq(block, '>'), Simd::eq(block, '"'),
+                     Simd::eq(block, '\'')};
+    };
+    const auto store = [&](uint64_t k, Masks m) {
+        if ((m.dq | m.sq | in_double | in_single) != 0) {
+            const uint64_t keep = unquoted_positions<Simd>(m.dq, m.sq, in_double, in_single);
+            m.lt &= keep;
+            m.gt &= keep;
         }
-        lt_bits[k] = lt;
-        gt_bits[k] = gt;
+        lt_bits[k] = m.lt;
+        gt_bits[k] = m.gt;
+    };
+    // Two blocks a step: the second block's loads and compares overlap the
+    // first block's quote resolution, which depends on the block before.
+    uint64_t k = 0;
+    for (; k + 2 <= full_blocks; k += 2) {
+        if (k + kPrefetchBlocks + 1 < full_blocks) {
+            __builtin_prefetch(input + 64 * (k + kPrefetchBlocks));
+            __builtin_prefetch(input + 64 * (k + kPrefetchBlocks + 1));
+        }
+        const Masks a = masks(k);
+        const Masks b = masks(k + 1);
+        store(k, a);
+        store(k + 1, b);
     }
+    if (k < full_blocks) store(k, masks(k));
     // The partial last block is never padded into a vector load.
     QuoteState state{in_double != 0, in_single != 0};
     classify_bytes(input, full_blocks * 64, len, state, lt_bits, gt_bits);
