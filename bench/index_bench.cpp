@@ -65,14 +65,10 @@ double cpu_now() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-double best_seconds(const std::function<void()>& run) {
-    double best = 1e30;
-    for (int i = 0; i < kRuns; ++i) {
-        const double t0 = cpu_now();
-        run();
-        best = std::min(best, cpu_now() - t0);
-    }
-    return best;
+double seconds(const std::function<void()>& run) {
+    const double t0 = cpu_now();
+    run();
+    return cpu_now() - t0;
 }
 
 double gbps(uint64_t bytes, double seconds) {
@@ -121,16 +117,25 @@ void huge_document() {
 struct Document {
     const char* name;
     std::string bytes;
-    double memchr_gbps = 0;
 };
 
-// One row: `run` timed on each document, in GB/s and as a multiple of memchr.
-void row(const std::string& label, std::vector<Document>& docs,
+// One row: `run` timed on each document, in GB/s and as a multiple of
+// memchr's bandwidth on that document, measured in turn with `run` so that
+// both see the same load on a shared machine.
+void row(const std::string& label, const std::vector<Document>& docs,
          const std::function<void(const std::string&)>& run) {
     std::printf("%-40s", label.c_str());
     for (const Document& d : docs) {
-        const double rate = gbps(d.bytes.size(), best_seconds([&] { run(d.bytes); }));
-        std::printf(" %8.2f %8.2f", rate, rate / d.memchr_gbps);
+        double anchor = 1e30;
+        double subject = 1e30;
+        for (int i = 0; i < kRuns; ++i) {
+            anchor = std::min(anchor, seconds([&] {
+                                  g_sink =
+                                      std::memchr(d.bytes.data(), 0x01, d.bytes.size()) != nullptr;
+                              }));
+            subject = std::min(subject, seconds([&] { run(d.bytes); }));
+        }
+        std::printf(" %8.2f %8.2f", gbps(d.bytes.size(), subject), anchor / subject);
     }
     std::printf("\n");
 }
@@ -141,13 +146,6 @@ int main(int argc, char** argv) {
     std::vector<Document> docs;
     docs.push_back({"attributes", attribute_heavy(kDocBytes)});
     docs.push_back({"prose", text_and_markup(kDocBytes)});
-    for (Document& d : docs) {
-        d.memchr_gbps = gbps(d.bytes.size(), best_seconds([&] {
-                                 g_sink =
-                                     std::memchr(d.bytes.data(), 0x01, d.bytes.size()) != nullptr;
-                             }));
-    }
-
     std::printf("%.1f MiB per document; best of %d runs in thread CPU time; GB/s = 1e9 bytes/s\n",
                 static_cast<double>(docs[0].bytes.size()) / (1 << 20), kRuns);
     for (const Document& d : docs) {
