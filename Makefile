@@ -6,8 +6,9 @@ PY := $(VENV)/bin/python
 JOBS ?= $(shell nproc)
 CMAKE := $(VENV)/bin/cmake
 CMAKE_FLAGS ?=
+SOAK_SECONDS ?= 120
 
-.PHONY: all setup build test demo bench fuzz format clean
+.PHONY: all setup build test sanitize soak huge demo bench fuzz format clean
 
 all: build
 
@@ -19,11 +20,25 @@ build: setup
 	    -DPython_EXECUTABLE=$(abspath $(PY)) -DPLOVANE_TESTS=ON -DPLOVANE_WERROR=ON $(CMAKE_FLAGS) >/dev/null
 	@$(CMAKE) --build $(BUILD) -j $(JOBS)
 
-# C++ tests under CTest, then the Python tests; fails if either fails.
+# C++ tests under CTest, then the Python tests (the thread soak for its
+# short default time); fails if either fails.
 test: build
 	@cd $(BUILD) && $(abspath $(VENV))/bin/ctest --output-on-failure -j $(JOBS); c=$$?; \
-	 cd $(CURDIR) && PYTHONPATH=$(BUILD) $(PY) -m pytest -q -m "not soak"; p=$$?; \
+	 cd $(CURDIR) && PYTHONPATH=$(BUILD) $(PY) -m pytest -q; p=$$?; \
 	 exit $$(( c != 0 || p != 0 ))
+
+# Both suites again, built with AddressSanitizer and UndefinedBehaviorSanitizer
+# into build-sanitize/, leak detection on.
+sanitize: setup
+	@JOBS=$(JOBS) VENV=$(VENV) scripts/sanitize.sh
+
+# The thread soak alone, for SOAK_SECONDS.
+soak: build
+	@PLOVANE_SOAK_SECONDS=$(SOAK_SECONDS) PYTHONPATH=$(BUILD) $(PY) -m pytest -q -s -m soak
+
+# A document larger than 4 GiB read and written back (minutes, ~14 GiB of memory).
+huge: build
+	@PYTHONPATH=$(BUILD) $(PY) bench/huge_check.py
 
 demo: build
 	@PYTHONPATH=$(BUILD) $(PY) bench/demo.py
