@@ -19,7 +19,7 @@ root=$PWD
 "$VENV/bin/cmake" --build "$OUT" -j "$JOBS"
 
 # Stop at the first report; leaks are checked when each process exits.
-export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:check_initialization_order=1:strict_init_order=1
+export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=suppressions=$root/scripts/lsan-python.supp:print_suppressions=0
 
