@@ -3,10 +3,32 @@
 
 #include "simd/classify_kernels.h"
 
+#if defined(__aarch64__) && defined(__linux__)
+#include <asm/hwcap.h>
+#include <sys/auxv.h>
+#endif
+
 namespace plovane {
 
+// Ordered from narrowest to widest; a kernel is listed only when the
+// processor and the operating system support every instruction its file
+// was built with.
 std::vector<KernelInfo> supported_kernels() {
     std::vector<KernelInfo> kernels{{"scalar", classify_scalar}};
+#if defined(__x86_64__)
+    kernels.push_back({"sse2", classify_sse2});
+    __builtin_cpu_init();
+    const bool scalar_extras = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("bmi") &&
+                               __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+    if (scalar_extras && __builtin_cpu_supports("avx2")) {
+        kernels.push_back({"avx2", classify_avx2});
+    }
+    if (scalar_extras && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
+        kernels.push_back({"avx512", classify_avx512});
+    }
+#elif defined(__aarch64__) && defined(__linux__)
+    if (getauxval(AT_HWCAP) & HWCAP_PMULL) kernels.push_back({"neon", classify_neon});
+#endif
     return kernels;
 }
 
