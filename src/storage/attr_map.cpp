@@ -36,19 +36,14 @@ AttrMap::AttrMap(const AttrMap& other) {
     }
 }
 
-AttrMap::~AttrMap() {
-    destroy(table_);
-}
+AttrMap::~AttrMap() { destroy(table_); }
 
-uint32_t AttrMap::size() const noexcept {
-    return table_ ? table_->count : 0;
-}
+uint32_t AttrMap::size() const noexcept { return table_ ? table_->count : 0; }
 
 AttrMap::Entry* AttrMap::probe(Table* table, std::string_view key) noexcept {
     const uint32_t mask = table->capacity - 1;
     Entry* slots = table->slots();
-    for (uint32_t i = static_cast<uint32_t>(siphash13(table->keys, key)) & mask;;
-         i = (i + 1) & mask) {
+    for (uint32_t i = static_cast<uint32_t>(siphash13(table->keys, key)) & mask;; i = (i + 1) & mask) {
         if (!slots[i].key.present() || slots[i].key.view() == key) return &slots[i];
     }
 }

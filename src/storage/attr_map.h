@@ -18,7 +18,7 @@
 namespace plovane {
 
 class AttrMap {
-  public:
+public:
     struct Entry {
         TextRef key;  // absent in a free slot
         TextRef value;
@@ -55,7 +55,7 @@ class AttrMap {
             if (slots[i].key.present()) f(slots[i].key, slots[i].value);
     }
 
-  private:
+private:
     struct Table {
         HashKeys keys;
         uint32_t count;
