@@ -23,4 +23,10 @@ size_t trailing_space_length(std::string_view text) noexcept;
 std::string_view trim_space(std::string_view text) noexcept;
 bool is_all_space(std::string_view text) noexcept;
 
+// Tab, line feed, vertical tab, form feed, carriage return, space: the ASCII
+// part of White_Space.
+inline bool is_ascii_space(char c) noexcept {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 }  // namespace plovane
