@@ -28,6 +28,11 @@ test: build
 demo: build
 	@PYTHONPATH=$(BUILD) $(PY) bench/demo.py
 
+# Every libFuzzer target in fuzz/ for FUZZ_SECONDS (default 60) each; not part of `test`.
+fuzz:
+	@EXTRA_APT="clang libclang-rt-14-dev" scripts/setup.sh >/dev/null
+	@scripts/fuzz.sh
+
 format:
 	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'bench/*.cpp' 'fuzz/*.cpp')
 

@@ -1,9 +1,7 @@
 // Chooses the strategy for a document from a sample of its first bytes.
 #include <algorithm>
-#include <cstring>
 
 #include "index/structural_index.h"
-#include "simd/bit_ops.h"
 #include "simd/classify.h"
 #include "simd/find_byte.h"
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "index/structural_index.h"
+#include "simd/huge_pages.h"
 
 namespace plovane::index_detail {
 
@@ -15,23 +16,35 @@ namespace plovane::index_detail {
 // so growth stays geometric whatever the initial capacity was.
 template <class T>
 inline void append(std::vector<T>& v, const T& value, size_t minimum = 4) {
-    if (v.size() == v.capacity()) v.reserve(std::max(v.capacity() * 2, minimum));
+    if (v.size() == v.capacity()) reserve_fresh(v, std::max(v.capacity() * 2, minimum));
     v.push_back(value);
+}
+
+// The '<' count of the first 4096 bytes projected over the whole input, with
+// a quarter to spare, and at most one per 32 bytes.
+inline uint64_t projected_constructs(const char* input, uint64_t len) {
+    const uint64_t sample = std::min<uint64_t>(len, 4096);
+    if (sample == 0) return 0;
+    const auto lt = static_cast<uint64_t>(std::count(input, input + sample, '<'));
+    return std::min(len / sample * lt / 4 * 5, len / 32);
 }
 
 class IndexWriter {
   public:
-    // Sized for one record per 128 bytes and one text range per 256 bytes,
-    // typical of documents, so most builds never grow a vector.
+    // Room for one record per 128 bytes and one text range per 256 bytes, or
+    // for as many as the start of the document projects when that is more:
+    // growing a vector copies it into memory never touched before, which
+    // can cost more than the whole build.
     IndexWriter(const char* input, uint64_t len) {
         index_.input = input;
         index_.len = len;
-        const uint64_t records = len / 128;
-        index_.tag_starts.reserve(records);
-        index_.tag_ends.reserve(records);
-        index_.tag_kinds.reserve(records);
-        index_.tag_names.reserve(records);
-        index_.text_ranges.reserve(len / 256);
+        const uint64_t projected = projected_constructs(input, len);
+        const uint64_t records = std::max(len / 128, projected);
+        reserve_fresh(index_.tag_starts, records);
+        reserve_fresh(index_.tag_ends, records);
+        reserve_fresh(index_.tag_kinds, records);
+        reserve_fresh(index_.tag_names, records);
+        reserve_fresh(index_.text_ranges, std::max(len / 256, projected));
     }
 
     // The end of the last construct; 0 before the first one.

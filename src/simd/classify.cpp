@@ -2,6 +2,7 @@
 #include "simd/classify.h"
 
 #include "simd/classify_kernels.h"
+#include "simd/huge_pages.h"
 
 #if defined(__aarch64__) && defined(__linux__)
 #include <asm/hwcap.h>
@@ -41,8 +42,10 @@ const KernelInfo& selected_kernel() {
 StructuralBitmaps classify_with(ClassifyKernel kernel, const char* input, uint64_t len) {
     StructuralBitmaps bitmaps;
     const uint64_t blocks = (len + 63) / 64;
-    bitmaps.lt_bits.assign(blocks, 0);
-    bitmaps.gt_bits.assign(blocks, 0);
+    reserve_fresh(bitmaps.lt_bits, blocks);
+    reserve_fresh(bitmaps.gt_bits, blocks);
+    bitmaps.lt_bits.resize(blocks);
+    bitmaps.gt_bits.resize(blocks);
     bitmaps.len = len;
     bitmaps.ends_in_quote = kernel(input, len, bitmaps.lt_bits.data(), bitmaps.gt_bits.data());
     return bitmaps;

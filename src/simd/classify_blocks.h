@@ -43,41 +43,76 @@ inline uint64_t mixed_quote_regions(uint64_t dq, uint64_t sq, QuoteState& state)
 }
 
 // The mask of positions outside quoted regions, for a block holding quotes or
-// starting inside a region.
+// starting inside a region. The flags are 0 or 1 and stay in registers; the
+// tests are arranged so that the usual block, quotes of one kind, takes the
+// same branches whatever the flags.
 template <class Simd>
-uint64_t unquoted_positions(uint64_t dq, uint64_t sq, QuoteState& state) {
+inline uint64_t unquoted_positions(uint64_t dq, uint64_t sq, uint64_t& in_double,
+                                   uint64_t& in_single) {
+    if (dq != 0 && sq != 0) {
+        QuoteState state{in_double != 0, in_single != 0};
+        const uint64_t keep = mixed_quote_regions(dq, sq, state);
+        in_double = state.in_double;
+        in_single = state.in_single;
+        return keep;
+    }
     // Inside a region whose quote kind this block does not hold.
-    if ((state.in_double && dq == 0) || (state.in_single && sq == 0)) return 0;
-    if (dq != 0 && sq != 0) return mixed_quote_regions(dq, sq, state);
+    if (((in_double & (dq == 0)) | (in_single & (sq == 0))) != 0) return 0;
     // One kind only, and no region of the other kind open: the prefix parity
     // of the quotes is 1 from each opening quote up to its closing one.
-    const bool is_double = dq != 0;
-    bool& open = is_double ? state.in_double : state.in_single;
     const uint64_t quotes = dq | sq;
-    const uint64_t keep = Simd::prefix_xor(quotes) ^ (uint64_t{open} - 1);
-    open ^= __builtin_parityll(quotes) != 0;
+    const uint64_t is_double = dq != 0;
+    const uint64_t open = (in_double & is_double) | (in_single & (is_double ^ 1));
+    const uint64_t keep = Simd::prefix_xor(quotes) ^ (open - 1);
+    const uint64_t flip = static_cast<uint64_t>(__builtin_parityll(quotes));
+    in_double ^= flip & is_double;
+    in_single ^= flip & (is_double ^ 1);
     return keep;
 }
 
+// The loop does little per block, so on large inputs it waits on memory; a
+// prefetch this far ahead keeps enough requests in flight. It stays within
+// the full blocks: the input's bounds hold for hints too.
+constexpr uint64_t kPrefetchBlocks = 64;
+
 template <class Simd>
 bool classify_blocks(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits) {
-    QuoteState state;
+    uint64_t in_double = 0;
+    uint64_t in_single = 0;
     const uint64_t full_blocks = len / 64;
-    for (uint64_t k = 0; k < full_blocks; ++k) {
+    struct Masks {
+        uint64_t lt, gt, dq, sq;
+    };
+    const auto masks = [&](uint64_t k) {
         const typename Simd::Block block = Simd::load(input + 64 * k);
-        uint64_t lt = Simd::eq(block, '<');
-        uint64_t gt = Simd::eq(block, '>');
-        const uint64_t dq = Simd::eq(block, '"');
-        const uint64_t sq = Simd::eq(block, '\'');
-        if ((dq | sq) != 0 || state.inside()) {
-            const uint64_t keep = unquoted_positions<Simd>(dq, sq, state);
-            lt &= keep;
-            gt &= keep;
+        return Masks{Simd::eq(block, '<'), Simd::eq(block, '>'), Simd::eq(block, '"'),
+                     Simd::eq(block, '\'')};
+    };
+    const auto store = [&](uint64_t k, Masks m) {
+        if ((m.dq | m.sq | in_double | in_single) != 0) {
+            const uint64_t keep = unquoted_positions<Simd>(m.dq, m.sq, in_double, in_single);
+            m.lt &= keep;
+            m.gt &= keep;
         }
-        lt_bits[k] = lt;
-        gt_bits[k] = gt;
+        lt_bits[k] = m.lt;
+        gt_bits[k] = m.gt;
+    };
+    // Two blocks a step: the second block's loads and compares overlap the
+    // first block's quote resolution, which depends on the block before.
+    uint64_t k = 0;
+    for (; k + 2 <= full_blocks; k += 2) {
+        if (k + kPrefetchBlocks + 1 < full_blocks) {
+            __builtin_prefetch(input + 64 * (k + kPrefetchBlocks));
+            __builtin_prefetch(input + 64 * (k + kPrefetchBlocks + 1));
+        }
+        const Masks a = masks(k);
+        const Masks b = masks(k + 1);
+        store(k, a);
+        store(k + 1, b);
     }
+    if (k < full_blocks) store(k, masks(k));
     // The partial last block is never padded into a vector load.
+    QuoteState state{in_double != 0, in_single != 0};
     classify_bytes(input, full_blocks * 64, len, state, lt_bits, gt_bits);
     return state.inside();
 }

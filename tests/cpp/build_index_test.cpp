@@ -100,6 +100,15 @@ TEST(BuildIndex, QuotesInTextSendTheDocumentToByteSearches) {
     EXPECT_EQ(title.summary.records.size(), 124u);
 }
 
+TEST(BuildIndex, BitmapResultsKeepTheirDifferencesOnMalformedInput) {
+    // A final '<' is dropped by the bitmaps and rejected by byte searches.
+    const std::string doc = "<r" + attrs(12) + "/><";
+    const Built result = built(doc);
+    EXPECT_EQ(result.path, IndexPath::Bitmaps);
+    EXPECT_EQ(result.summary, bits(doc));
+    EXPECT_EQ(seq(doc).status, IndexStatus::Unclosed);
+}
+
 TEST(BuildIndex, QuoteHeavyWellFormedDocumentStaysOnBitmaps) {
     std::string doc = R"(<?xml version="1.0"?><!DOCTYPE svg><svg viewBox="0 0 10 10">)";
     doc += R"(<title lang="en">Plain title</title><!-- a <comment> -->)";
