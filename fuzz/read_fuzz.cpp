@@ -43,8 +43,8 @@ void check_tree(const ElementRecord& root, const SourceRef& source) {
         require(!e->name.view().empty());
         check_text(e->name, source);
         check_text(e->text, source);
-        if (e->text.present()) require(trim_space(e->text.view()) == e->text.view() &&
-                                       !e->text.view().empty());
+        if (e->text.present())
+            require(trim_space(e->text.view()) == e->text.view() && !e->text.view().empty());
         e->attrs.for_each([&](const TextRef& key, const TextRef& value) {
             require(!key.view().empty());
             check_text(key, source);
