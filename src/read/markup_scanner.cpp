@@ -1,9 +1,11 @@
 #include "read/markup_scanner.h"
 
+#include <array>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "read/byte_scan.h"
 #include "read/references.h"
@@ -13,8 +15,20 @@ namespace plovane {
 
 namespace {
 
-bool ends_attribute_name(char c) noexcept {
-    return is_markup_space(c) || c == '"' || c == '\'' || c == '=';
+// Byte classes of the attribute area, looked up once per byte.
+enum : uint8_t { kSpace = 1, kEndsName = 2 };
+
+constexpr std::array<uint8_t, 256> kByteClass = [] {
+    std::array<uint8_t, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        if (is_markup_space(static_cast<char>(c))) table[c] = kSpace | kEndsName;
+    }
+    table['"'] = table['\''] = table['='] = kEndsName;
+    return table;
+}();
+
+bool has_class(char c, uint8_t byte_class) noexcept {
+    return kByteClass[static_cast<unsigned char>(c)] & byte_class;
 }
 
 Unexpected<ReadError> malformed(std::string message, uint64_t position) {
@@ -64,13 +78,13 @@ class AttributeScanner {
     struct Attribute {
         size_t name, name_len;    // in the area
         size_t value, value_len;  // in the area, for a value taken as it stands
-        std::string rewritten;    // otherwise (empty when it is taken as it stands)
-        bool is_rewritten = false;
+        // Otherwise, 1 + the index of the rewritten value in rewritten_.
+        size_t rewritten;
     };
     static constexpr size_t kBatch = 8;
 
     size_t skip_space(size_t p) const noexcept {
-        while (p < area_.size() && is_markup_space(area_[p])) ++p;
+        while (p < area_.size() && has_class(area_[p], kSpace)) ++p;
         return p;
     }
 
@@ -79,7 +93,7 @@ class AttributeScanner {
     Expected<size_t, ReadError> scan_attribute(size_t n) {
         const size_t len = area_.size();
         size_t p = n;
-        while (p < len && !ends_attribute_name(area_[p])) ++p;
+        while (p < len && !has_class(area_[p], kEndsName)) ++p;
         if (p == n) return malformed("expected attribute name", a0_ + p);
         const std::string_view name = area_.substr(n, p - n);
 
@@ -108,7 +122,7 @@ class AttributeScanner {
     // opening `quote`; returns the offset of the closing quote.
     Expected<size_t, ReadError> scan_value(size_t v, char quote, Attribute& attr) {
         attr.value = v;
-        attr.is_rewritten = false;
+        attr.rewritten = 0;
         // Most values hold none of '<', '&', tab, line feed or carriage
         // return, so one scan up to the closing quote settles them.
         const size_t first = quote == '"' ? first_notable<'"'>(v) : first_notable<'\''>(v);
@@ -129,8 +143,8 @@ class AttributeScanner {
         if (!decoded) return unexpected(std::move(decoded).error());
         attr.value_len = raw.size();
         if (!decoded.value().is_view()) {
-            attr.rewritten = std::move(decoded.value().owned);
-            attr.is_rewritten = true;
+            rewritten_.push_back(std::move(decoded.value().owned));
+            attr.rewritten = rewritten_.size();
         }
         return close;
     }
@@ -150,8 +164,8 @@ class AttributeScanner {
         for (size_t k = 0; k < count; ++k) {
             Attribute& attr = batch_[k];
             const std::string_view name = area_.substr(attr.name, attr.name_len);
-            TextRef value = attr.is_rewritten
-                                ? TextRef::owned(attr.rewritten)
+            TextRef value = attr.rewritten
+                                ? TextRef::owned(rewritten_[attr.rewritten - 1])
                                 : TextRef::span(source_, area_.substr(attr.value, attr.value_len));
             if (!attrs_.insert(keys_, TextRef::span(source_, name), std::move(value))) {
                 return ReadError::malformed(quoted_name_message("duplicate attribute '", name, "'"),
@@ -175,6 +189,7 @@ class AttributeScanner {
     AttrMap& attrs_;
     Attribute batch_[kBatch];
     size_t batch_size_ = 0;
+    std::vector<std::string> rewritten_;  // values changed by decoding, for this tag
 };
 
 }  // namespace

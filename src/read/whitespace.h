@@ -9,7 +9,7 @@
 namespace plovane {
 
 // Tab, line feed, form feed, carriage return, space (not vertical tab).
-inline bool is_markup_space(char c) noexcept {
+constexpr bool is_markup_space(char c) noexcept {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
@@ -25,7 +25,7 @@ bool is_all_space(std::string_view text) noexcept;
 
 // Tab, line feed, vertical tab, form feed, carriage return, space: the ASCII
 // part of White_Space.
-inline bool is_ascii_space(char c) noexcept {
+constexpr bool is_ascii_space(char c) noexcept {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
