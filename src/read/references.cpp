@@ -11,6 +11,7 @@ namespace {
 
 // Offset of the first byte that decoding must look at, or `to`.
 size_t find_special(const char* p, size_t from, size_t to, DecodeMode mode) noexcept {
+    if (from == to) return to;  // also keeps an empty input's null data from memchr
     if (mode == DecodeMode::Text) {
         const void* hit = std::memchr(p + from, '&', to - from);
         return hit ? static_cast<size_t>(static_cast<const char*>(hit) - p) : to;
