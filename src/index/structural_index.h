@@ -66,11 +66,21 @@ struct IndexBuild {
     IndexError error;       // meaningful when Unclosed
 };
 
+struct StructuralBitmaps;
+
 // Byte-search strategy.
 IndexBuild build_sequential(const char* input, uint64_t len);
 // Bitmap strategy, over the classifier's bitmaps.
 IndexBuild build_from_bitmaps(const char* input, uint64_t len);
+// The same over bitmaps already computed for this input.
+IndexBuild build_from_bitmaps(const char* input, uint64_t len, const StructuralBitmaps& bitmaps);
 // Picks a strategy from the first 4096 bytes and builds the index.
 IndexBuild build_index(const char* input, uint64_t len);
+
+// Which way build_index went. `BitmapsRejected`: the sample chose bitmaps,
+// but quotes outside tags may have hidden markup from them, so the index
+// was built by byte searches instead.
+enum class IndexPath : uint8_t { Sequential, Bitmaps, BitmapsRejected };
+IndexBuild build_index(const char* input, uint64_t len, IndexPath& path);
 
 }  // namespace plovane

@@ -1,0 +1,237 @@
+#include "read/document_reader.h"
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "index/structural_index.h"
+#include "read/indexed_reader.h"
+#include "read/markup_scanner.h"
+#include "read/references.h"
+#include "read/text_accumulator.h"
+#include "read/whitespace.h"
+#include "storage/hash_keys.h"
+
+namespace plovane {
+
+namespace {
+
+using Status = std::optional<ReadError>;
+
+ReadError malformed(std::string message, uint64_t position) {
+    return ReadError::malformed(std::move(message), position);
+}
+
+std::string end_tag_message(const char* before, std::string_view name) {
+    std::string message(before);
+    message.append(name).push_back('>');
+    return message;
+}
+
+bool ends_with(const char* text, uint64_t e, const char (&tail)[4]) {
+    return std::memcmp(text + e - 2, tail, 3) == 0;
+}
+
+struct OpenElement {
+    ElementRecord record;
+    TextAccumulator text;
+};
+
+// One call of read_document: walks the index records once, in order.
+class DocumentReader {
+  public:
+    DocumentReader(const SourceRef& source, const StructuralIndex& index, std::string_view root_tag)
+        : source_(source),
+          text_(source->data()),
+          index_(index),
+          root_tag_(root_tag),
+          keys_(take_hash_keys()) {}
+
+    Expected<ElementRecord, ReadError> run() {
+        const uint64_t n = index_.record_count();
+        for (uint64_t i = 0; i < n; ++i) {
+            const uint64_t s = index_.tag_starts[i];
+            if (cursor_ < index_.text_ranges.size() && index_.text_ranges[cursor_].start < s) {
+                if (Status error = consume_text(s)) return unexpected(std::move(*error));
+            }
+            if (Status error = handle_record(i)) return unexpected(std::move(*error));
+            if (done_) return std::move(result_);
+        }
+        if (!open_.empty()) {
+            return unexpected(
+                ReadError(ReadError::Unclosed{std::string(open_.back().record.name.view())}));
+        }
+        return unexpected(ReadError(ReadError::RootNotFound{std::string(root_tag_)}));
+    }
+
+  private:
+    // Character data before the record at `s`: read only inside the root.
+    Status consume_text(uint64_t s) {
+        const std::vector<TextRange>& ranges = index_.text_ranges;
+        const size_t count = ranges.size();
+        if (open_.empty()) {
+            while (cursor_ < count && ranges[cursor_].start < s) ++cursor_;
+            return std::nullopt;
+        }
+        for (; cursor_ < count && ranges[cursor_].start < s; ++cursor_) {
+            const TextRange r = ranges[cursor_];
+            const std::string_view piece(text_ + r.start, r.end - r.start);
+            if (const void* lt = std::memchr(piece.data(), '<', piece.size())) {
+                return malformed("unexpected '<'", static_cast<const char*>(lt) - text_);
+            }
+            auto decoded = decode_references(piece, r.start, DecodeMode::Text);
+            if (!decoded) return std::move(decoded).error();
+            TextAccumulator& acc = open_.back().text;
+            if (decoded.value().is_view()) {
+                acc.append_view(piece);
+            } else {
+                acc.append_owned(std::move(decoded.value().owned));
+            }
+        }
+        return std::nullopt;
+    }
+
+    Status handle_record(uint64_t i) {
+        const uint64_t s = index_.tag_starts[i];
+        const uint64_t e = index_.tag_ends[i];
+        switch (static_cast<TagKind>(index_.tag_kinds[i])) {
+            case TagKind::Open:
+                return open_.empty() ? open_outside_root(i) : open_child(i);
+            case TagKind::Close:
+                return close(i, s, e);
+            case TagKind::SelfClosing:
+                return self_closing(i);
+            case TagKind::Comment:
+                if (e >= s + 6 && ends_with(text_, e, "-->")) return std::nullopt;
+                return malformed("unterminated comment", s);
+            case TagKind::CData:
+                return cdata(s, e);
+            case TagKind::ProcessingInstruction:
+                if (e > s && text_[e - 1] == '?') return std::nullopt;
+                return malformed("unterminated processing instruction", s);
+        }
+        return std::nullopt;
+    }
+
+    Status open_outside_root(uint64_t i) {
+        if (index_.tag_name(i) != root_tag_) {
+            auto tag = split_start_tag(source_->text(), index_, i);
+            if (!tag) return std::move(tag).error();
+            outer_.push_back(tag.value().name);
+            return std::nullopt;
+        }
+        return open_child(i);
+    }
+
+    Status open_child(uint64_t i) {
+        auto record = scan_start_tag(source_, index_, i, keys_);
+        if (!record) return std::move(record).error();
+        open_.push_back(OpenElement{std::move(record).value(), {}});
+        return std::nullopt;
+    }
+
+    Status self_closing(uint64_t i) {
+        auto record = scan_start_tag(source_, index_, i, keys_);
+        if (!record) return std::move(record).error();
+        if (!open_.empty()) {
+            append_child(std::move(record).value());
+        } else if (record.value().name == root_tag_) {
+            finish_with(std::move(record).value());
+        }
+        return std::nullopt;
+    }
+
+    Status cdata(uint64_t s, uint64_t e) {
+        // "<![CDATA[" is 9 bytes and "]]>" 3, so a whole section spans at
+        // least 12.
+        if (e < s + 11 || !ends_with(text_, e, "]]>")) {
+            return malformed("unterminated CDATA section", s);
+        }
+        if (!open_.empty()) open_.back().text.append_view({text_ + s + 9, e - 2 - (s + 9)});
+        // The index lists the section's contents as a text range too.
+        const std::vector<TextRange>& ranges = index_.text_ranges;
+        while (cursor_ < ranges.size() && ranges[cursor_].start < e) ++cursor_;
+        return std::nullopt;
+    }
+
+    Status close(uint64_t i, uint64_t s, uint64_t e) {
+        const std::string_view name = index_.tag_name(i);
+        const uint64_t after_name = s + name.size() + 2;
+        if (after_name < e && !is_all_space({text_ + after_name, e - after_name})) {
+            return malformed(end_tag_message("malformed end tag </", name), s);
+        }
+        if (!open_.empty()) {
+            OpenElement& top = open_.back();
+            if (top.record.name.view() != name) return mismatch(top.record.name.view(), name, s);
+            ElementRecord record = std::move(top.record);
+            record.text = top.text.finish(source_);
+            open_.pop_back();
+            if (open_.empty()) {
+                finish_with(std::move(record));
+            } else {
+                append_child(std::move(record));
+            }
+            return std::nullopt;
+        }
+        if (!outer_.empty()) {
+            if (outer_.back() != name) return mismatch(outer_.back(), name, s);
+            outer_.pop_back();
+            return std::nullopt;
+        }
+        return malformed(end_tag_message("unexpected end tag </", name), s);
+    }
+
+    static ReadError mismatch(std::string_view open, std::string_view name, uint64_t s) {
+        std::string message("expected </");
+        message.append(open).append(">, found </").append(name).push_back('>');
+        return malformed(std::move(message), s);
+    }
+
+    void append_child(ElementRecord child) {
+        std::vector<ElementRecord>& children = open_.back().record.children;
+        if (children.capacity() == 0) children.reserve(2);
+        children.push_back(std::move(child));
+    }
+
+    void finish_with(ElementRecord root) {
+        result_ = std::move(root);
+        done_ = true;
+    }
+
+    const SourceRef& source_;
+    const char* text_;
+    const StructuralIndex& index_;
+    std::string_view root_tag_;
+    HashKeys keys_;
+
+    std::vector<OpenElement> open_;        // inside the root, innermost last
+    std::vector<std::string_view> outer_;  // enclosing the root, before it opens
+    size_t cursor_ = 0;                    // first text range not yet consumed
+    bool done_ = false;
+    ElementRecord result_;
+};
+
+}  // namespace
+
+Expected<ElementRecord, ReadError> read_document(const SourceRef& source,
+                                                 std::string_view root_tag) {
+    IndexBuild build = build_index(source->data(), source->size());
+    switch (build.status) {
+        case IndexStatus::Unclosed:
+            return unexpected(ReadError(build.error));
+        case IndexStatus::AbnormalEnd:
+            return unexpected(malformed("unexpected end of document", source->size()));
+        case IndexStatus::Complete:
+            break;
+    }
+    return read_indexed(source, build.index, root_tag);
+}
+
+Expected<ElementRecord, ReadError> read_indexed(const SourceRef& source,
+                                                const StructuralIndex& index,
+                                                std::string_view root_tag) {
+    return DocumentReader(source, index, root_tag).run();
+}
+
+}  // namespace plovane

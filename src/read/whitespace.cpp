@@ -1,0 +1,71 @@
+#include "read/whitespace.h"
+
+namespace plovane {
+
+namespace {
+
+bool is_ascii_space(unsigned char c) noexcept {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20;
+}
+
+// The White_Space characters beyond ASCII, in UTF-8: U+0085 and U+00A0 take
+// two bytes; U+1680, U+2000..U+200A, U+2028, U+2029, U+202F, U+205F and
+// U+3000 take three.
+bool is_space_pair(unsigned char b0, unsigned char b1) noexcept {
+    return b0 == 0xC2 && (b1 == 0x85 || b1 == 0xA0);
+}
+
+bool is_space_triple(unsigned char b0, unsigned char b1, unsigned char b2) noexcept {
+    switch (b0) {
+        case 0xE1:
+            return b1 == 0x9A && b2 == 0x80;
+        case 0xE2:
+            if (b1 == 0x80) return b2 <= 0x8A || b2 == 0xA8 || b2 == 0xA9 || b2 == 0xAF;
+            return b1 == 0x81 && b2 == 0x9F;
+        case 0xE3:
+            return b1 == 0x80 && b2 == 0x80;
+        default:
+            return false;
+    }
+}
+
+unsigned char byte_at(std::string_view text, size_t i) noexcept {
+    return static_cast<unsigned char>(text[i]);
+}
+
+}  // namespace
+
+size_t leading_space_length(std::string_view t) noexcept {
+    const size_t n = t.size();
+    if (n == 0) return 0;
+    const unsigned char b0 = byte_at(t, 0);
+    if (b0 < 0x80) return is_ascii_space(b0) ? 1 : 0;
+    if (n >= 2 && is_space_pair(b0, byte_at(t, 1))) return 2;
+    if (n >= 3 && is_space_triple(b0, byte_at(t, 1), byte_at(t, 2))) return 3;
+    return 0;
+}
+
+size_t trailing_space_length(std::string_view t) noexcept {
+    const size_t n = t.size();
+    if (n == 0) return 0;
+    const unsigned char last = byte_at(t, n - 1);
+    if (last < 0x80) return is_ascii_space(last) ? 1 : 0;
+    // On a character boundary a lead byte followed by the right continuation
+    // bytes is a whole character, so matching the tail is enough.
+    if (n >= 2 && is_space_pair(byte_at(t, n - 2), last)) return 2;
+    if (n >= 3 && is_space_triple(byte_at(t, n - 3), byte_at(t, n - 2), last)) return 3;
+    return 0;
+}
+
+std::string_view trim_space(std::string_view text) noexcept {
+    while (size_t k = leading_space_length(text)) text.remove_prefix(k);
+    while (size_t k = trailing_space_length(text)) text.remove_suffix(k);
+    return text;
+}
+
+bool is_all_space(std::string_view text) noexcept {
+    while (size_t k = leading_space_length(text)) text.remove_prefix(k);
+    return text.empty();
+}
+
+}  // namespace plovane

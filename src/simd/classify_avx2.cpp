@@ -1,0 +1,16 @@
+// The AVX2 + PCLMULQDQ classifier kernel; only this file is built with them.
+#if defined(__x86_64__)
+
+#include "simd/classify_blocks.h"
+#include "simd/classify_kernels.h"
+#include "simd/simd_avx2.h"
+
+namespace plovane {
+
+bool classify_avx2(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits) {
+    return classify_blocks<Avx2>(input, len, lt_bits, gt_bits);
+}
+
+}  // namespace plovane
+
+#endif

@@ -1,0 +1,40 @@
+// The classifier kernels, one per instruction set, all computing the bitmaps
+// of the byte-by-byte definition, and the choice among them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "simd/classify.h"
+
+namespace plovane {
+
+// Fills `lt_bits` and `gt_bits`, (len + 63) / 64 zeroed words each, and
+// returns whether the input ends inside a quoted region.
+using ClassifyKernel = bool (*)(const char* input, uint64_t len, uint64_t* lt_bits,
+                                uint64_t* gt_bits);
+
+struct KernelInfo {
+    const char* name;
+    ClassifyKernel run;
+};
+
+bool classify_scalar(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);
+#if defined(__x86_64__)
+bool classify_sse2(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);
+bool classify_avx2(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);
+bool classify_avx512(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);
+#elif defined(__aarch64__)
+bool classify_neon(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);
+#endif
+
+// Every kernel this processor can run, the scalar one first.
+std::vector<KernelInfo> supported_kernels();
+
+// The kernel classify_structural uses, chosen once per process.
+const KernelInfo& selected_kernel();
+
+// Runs `kernel` over the whole input.
+StructuralBitmaps classify_with(ClassifyKernel kernel, const char* input, uint64_t len);
+
+}  // namespace plovane

@@ -1,0 +1,16 @@
+// The NEON + PMULL classifier kernel for 64-bit ARM.
+#if defined(__aarch64__)
+
+#include "simd/classify_blocks.h"
+#include "simd/classify_kernels.h"
+#include "simd/simd_neon.h"
+
+namespace plovane {
+
+bool classify_neon(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits) {
+    return classify_blocks<Neon>(input, len, lt_bits, gt_bits);
+}
+
+}  // namespace plovane
+
+#endif

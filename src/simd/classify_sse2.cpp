@@ -1,0 +1,16 @@
+// The x86-64 baseline classifier kernel: SSE2 is always present there.
+#if defined(__x86_64__)
+
+#include "simd/classify_blocks.h"
+#include "simd/classify_kernels.h"
+#include "simd/simd_sse2.h"
+
+namespace plovane {
+
+bool classify_sse2(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits) {
+    return classify_blocks<Sse2>(input, len, lt_bits, gt_bits);
+}
+
+}  // namespace plovane
+
+#endif

@@ -1,0 +1,39 @@
+// SIMD layer for AVX2 with PCLMULQDQ: two 32-byte vectors per block; the
+// prefix XOR is one carry-less multiply by the all-ones word.
+#pragma once
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+namespace plovane {
+namespace {
+
+inline uint64_t clmul_prefix_xor(uint64_t x) {
+    const __m128i product =
+        _mm_clmulepi64_si128(_mm_cvtsi64_si128(static_cast<long long>(x)), _mm_set1_epi8(-1), 0);
+    return static_cast<uint64_t>(_mm_cvtsi128_si64(product));
+}
+
+struct Avx2 {
+    struct Block {
+        __m256i lo, hi;
+    };
+
+    static Block load(const char* p) {
+        const auto* q = reinterpret_cast<const __m256i*>(p);
+        return {_mm256_loadu_si256(q), _mm256_loadu_si256(q + 1)};
+    }
+
+    static uint64_t eq(const Block& b, char c) {
+        const __m256i splat = _mm256_set1_epi8(c);
+        const auto lo = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b.lo, splat)));
+        const auto hi = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b.hi, splat)));
+        return uint64_t{lo} | uint64_t{hi} << 32;
+    }
+
+    static uint64_t prefix_xor(uint64_t x) { return clmul_prefix_xor(x); }
+};
+
+}  // namespace
+}  // namespace plovane

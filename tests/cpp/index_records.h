@@ -1,0 +1,81 @@
+// Index contents as plain values, so tests compare whole indexes at once and
+// failures print every record.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "index/structural_index.h"
+
+namespace plovane {
+
+struct Record {
+    uint64_t start;
+    uint64_t end;
+    TagKind kind;
+    uint64_t name_start;
+    uint16_t name_len;
+
+    bool operator==(const Record&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const Record& r) {
+    return os << "{" << r.start << ", " << r.end << ", kind " << int(r.kind) << ", name ("
+              << r.name_start << ", " << r.name_len << ")}";
+}
+
+using Range = std::pair<uint64_t, uint64_t>;
+
+inline std::vector<Record> records_of(const StructuralIndex& index) {
+    std::vector<Record> out;
+    for (uint64_t i = 0; i < index.record_count(); ++i) {
+        out.push_back({index.tag_starts[i], index.tag_ends[i], index.kind(i),
+                       index.tag_names[i].start, index.tag_names[i].len});
+    }
+    return out;
+}
+
+inline std::vector<Range> ranges_of(const StructuralIndex& index) {
+    std::vector<Range> out;
+    for (const TextRange& r : index.text_ranges) out.emplace_back(r.start, r.end);
+    return out;
+}
+
+// The parts of a build that two builds of one document must agree on.
+struct BuildSummary {
+    IndexStatus status;
+    uint64_t error_position;
+    std::vector<Record> records;
+    std::vector<Range> ranges;
+
+    bool operator==(const BuildSummary&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const BuildSummary& s) {
+    os << "status " << int(s.status);
+    if (s.status == IndexStatus::Unclosed) os << " at " << s.error_position;
+    os << ", records";
+    for (const Record& r : s.records) os << " " << r;
+    os << ", ranges";
+    for (const Range& r : s.ranges) os << " [" << r.first << ", " << r.second << ")";
+    return os;
+}
+
+inline BuildSummary summary_of(const IndexBuild& build) {
+    BuildSummary s{build.status, 0, {}, {}};
+    if (build.status == IndexStatus::Unclosed) s.error_position = build.error.position;
+    if (build.status == IndexStatus::Complete) {
+        s.records = records_of(build.index);
+        s.ranges = ranges_of(build.index);
+    }
+    return s;
+}
+
+inline BuildSummary summary_of(IndexBuild (*build)(const char*, uint64_t), std::string_view doc) {
+    return summary_of(build(doc.data(), doc.size()));
+}
+
+}  // namespace plovane

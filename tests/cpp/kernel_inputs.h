@@ -1,0 +1,100 @@
+// Inputs on which every classifier kernel must agree with the scalar one:
+// quotes on block edges, both kinds in one block, regions across blocks,
+// the lengths around block boundaries, and random mixes of the four bytes
+// the classifier looks at. Shared by the GoogleTest suite and the
+// stand-alone driver that runs under emulation on other processors.
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace plovane::testing {
+
+struct NamedInput {
+    std::string name;
+    std::string bytes;
+};
+
+// Markup bytes everywhere, so masking mistakes show in both bitmaps.
+inline std::string markup_filler(size_t len) {
+    static const char kPattern[] = "<a>b</a>c<d e=f/> ";
+    std::string out(len, ' ');
+    for (size_t i = 0; i < len; ++i) out[i] = kPattern[i % (sizeof kPattern - 1)];
+    return out;
+}
+
+// Random bytes drawn from a few classes with weights that vary per input,
+// from quote-free to mostly quotes.
+inline std::string random_bytes(std::mt19937_64& rng, size_t len) {
+    static const char kAlphabet[] = {'<', '>', '"', '\'', 'a', ' ', '\n', '\xC3'};
+    std::vector<double> weights;
+    for (size_t i = 0; i < sizeof kAlphabet; ++i) {
+        weights.push_back(std::uniform_real_distribution<double>(0.0, 1.0)(rng));
+    }
+    if (rng() % 3 == 0) weights[2] = weights[3] = 0.01;  // sparse quotes
+    std::discrete_distribution<int> pick(weights.begin(), weights.end());
+    std::string out(len, ' ');
+    for (char& c : out) c = kAlphabet[pick(rng)];
+    return out;
+}
+
+inline std::vector<NamedInput> kernel_inputs(uint64_t seed = 20240601) {
+    std::vector<NamedInput> inputs;
+    std::mt19937_64 rng(seed);
+
+    for (size_t len : {0, 1, 2, 63, 64, 65, 127, 128, 129, 191, 4095, 4096, 4097}) {
+        inputs.push_back({"filler/" + std::to_string(len), markup_filler(len)});
+        for (int i = 0; i < 4; ++i) {
+            inputs.push_back({"random/" + std::to_string(len), random_bytes(rng, len)});
+        }
+    }
+
+    // Up to three quotes of either kind at positions on or next to block
+    // edges, in a three-block input and truncated to a partial last block.
+    const size_t spots[] = {0, 1, 62, 63, 64, 65, 126, 127, 128, 150, 191};
+    const size_t n = sizeof spots / sizeof spots[0];
+    for (size_t a = 0; a < n; ++a) {
+        for (size_t b = a; b < n; ++b) {
+            for (size_t c = b; c < n; ++c) {
+                for (unsigned kinds = 0; kinds < 8; ++kinds) {
+                    std::string s = markup_filler(192);
+                    s[spots[a]] = (kinds & 1) ? '"' : '\'';
+                    s[spots[b]] = (kinds & 2) ? '"' : '\'';
+                    s[spots[c]] = (kinds & 4) ? '"' : '\'';
+                    const std::string name = "spots/" + std::to_string(spots[a]) + "," +
+                                             std::to_string(spots[b]) + "," +
+                                             std::to_string(spots[c]) + "/" + std::to_string(kinds);
+                    inputs.push_back({name, s});
+                    inputs.push_back({name + "/partial", s.substr(0, 150)});
+                }
+            }
+        }
+    }
+
+    // Regions that open in one block and close several blocks later, with
+    // the other kind of quote inside them and right after them.
+    for (size_t open : {3, 63, 64}) {
+        for (size_t blocks : {1, 2, 5}) {
+            std::string s = markup_filler(64 * 8 + 17);
+            const size_t close = open + 64 * blocks + 1;
+            s[open] = '"';
+            s[open + 20] = '\'';
+            s[close] = '"';
+            s[close + 1] = '\'';
+            s[close + 70] = '\'';
+            inputs.push_back({"span/" + std::to_string(open) + "/" + std::to_string(blocks), s});
+        }
+    }
+
+    // Random documents of random length, dense and sparse in quotes.
+    for (int i = 0; i < 3000; ++i) {
+        const size_t len = rng() % 700;
+        inputs.push_back({"random/" + std::to_string(i), random_bytes(rng, len)});
+    }
+    return inputs;
+}
+
+}  // namespace plovane::testing
