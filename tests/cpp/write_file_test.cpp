@@ -245,6 +245,8 @@ TEST_F(PipeSink, ShortRunsAreCopiedAndAnExactFitFillsTheBuffer) {
     EXPECT_EQ(sink_.buffered(), 8191u);
     ASSERT_TRUE(sink_.append("c"));  // as long as the free space: copied, no flush
     EXPECT_EQ(sink_.buffered(), 8192u);
+    ASSERT_TRUE(sink_.append(""));  // an empty run fits even a full buffer
+    EXPECT_EQ(sink_.buffered(), 8192u);
     EXPECT_EQ(drain(), "");
     ASSERT_TRUE(sink_.flush());
     EXPECT_EQ(drain(), std::string(100, 'a') + std::string(8091, 'b') + "c");
