@@ -77,6 +77,7 @@ TEST(WriteLayout, AttributesAreDoubleQuotedAndEscapedNamesAreNot) {
     EXPECT_EQ(write_to_string(Element("e").attr("k", "'\t\n\r\"").text("\t\n\r'"), 4, false),
               "<e k=\"&apos;&#9;&#10;&#13;&quot;\">\t\n\r&apos;</e>");
     EXPECT_EQ(write_to_string(Element("a<&b").attr("c&<\"", "x"), 4, false), "<a<&b c&<\"=\"x\"/>");
+    EXPECT_EQ(write_to_string(Element("").child(Element("")), 1, false), "<>\n </>\n</>");
 }
 
 TEST(WriteLayout, AttributesFollowTheMapIterationOrder) {
