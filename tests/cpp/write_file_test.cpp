@@ -382,7 +382,8 @@ TEST_F(WriteFile, AnInterruptedOpenIsRepeated) {
     reader.join();
     sink.close();
     EXPECT_EQ(failure, std::nullopt);
-    EXPECT_GE(interruptions.load(), before + 5);
+    // Signals sent while one is still pending merge, so count at least one.
+    EXPECT_GT(interruptions.load(), before);
 }
 
 }  // namespace
