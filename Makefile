@@ -28,6 +28,19 @@ test: build
 demo: build
 	@PYTHONPATH=$(BUILD) $(PY) bench/demo.py
 
+# Benchmarks against lxml and ElementTree on a corpus gathered once into bench/data (real
+# documents from Debian packages plus generated ones): prints the ratio tables and writes
+# bench/results/results.md and figure.png. BENCH_ARGS passes options to bench/run_all.py
+# (e.g. --quick, --only read,write). Native benchmarks hook in through BENCH_NATIVE: a
+# command run afterwards on the same corpus, e.g.
+#   BENCH_NATIVE = $(BUILD)/bench/index_bench bench/data
+BENCH_ARGS ?=
+BENCH_NATIVE ?=
+bench: build
+	@scripts/bench-corpus.sh $(PY)
+	@PYTHONPATH=$(BUILD) $(PY) bench/run_all.py $(BENCH_ARGS)
+	$(if $(strip $(BENCH_NATIVE)),@$(BENCH_NATIVE))
+
 format:
 	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'bench/*.cpp' 'fuzz/*.cpp')
 

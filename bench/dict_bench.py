@@ -25,7 +25,7 @@ from common import (
 
 TREE_ELEMENTS = 100_000
 # Documents the trees are taken from (those present in the corpus), the target on the first.
-SOURCES = ("gen-attrs-8m", "gen-text-40m", "gir:Gio-2.0")
+SOURCES = ("gen-attrs-8m", "gen-text-32m", "gir:Gio-2.0")
 
 
 def python_to_dict(node) -> dict:

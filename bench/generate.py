@@ -30,7 +30,7 @@ GENERATOR_VERSION = 1
 MIB = 1 << 20
 
 # (family, size in MiB); names become "gen-<family>-<size>m.xml".
-DOCUMENTS = [("attrs", 1), ("attrs", 8), ("attrs", 40), ("text", 1), ("text", 8), ("text", 40)]
+DOCUMENTS = [("attrs", 1), ("attrs", 8), ("attrs", 32), ("text", 1), ("text", 8), ("text", 32)]
 
 STREETS = ["Prešernova cesta", "Trubarjeva ulica", "Čopova ulica", "Šmartinska cesta",
            "Hauptstraße", "Rue de l'Église", "Main Street", "Calle Mayor", "Große Gasse",
@@ -259,6 +259,10 @@ def main() -> None:
         entries.append({"name": name, "file": target.name, "kind": "generated",
                         "origin": GENERATORS[family][1], "root_tag": root,
                         "version": GENERATOR_VERSION, "size": target.stat().st_size})
+    listed = {e["file"] for e in entries}
+    for stale in data_dir.glob("gen-*.xml"):
+        if stale.name not in listed:
+            stale.unlink()
     text = json.dumps(entries, indent=1)
     if not listing.exists() or listing.read_text() != text:
         listing.write_text(text)

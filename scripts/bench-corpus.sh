@@ -30,6 +30,10 @@ fi
 
 sudo=""
 [[ $(id -u) == 0 ]] || sudo=sudo
+can_install=yes
+if [[ -n $sudo ]] && ! command -v sudo >/dev/null; then
+    can_install=no
+fi
 
 # apt-get waits up to a minute for another process's dpkg lock; a failure beyond that
 # (a lock held longer, a network hiccup) is retried a few times.
@@ -50,7 +54,9 @@ missing=()
 for pkg in $packages; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed' || missing+=("$pkg")
 done
-if ((${#missing[@]})); then
+if ((${#missing[@]})) && [[ $can_install == no ]]; then
+    echo "corpus: not root and no sudo: ${missing[*]} not installed; their documents are left out" >&2
+elif ((${#missing[@]})); then
     echo "corpus: installing ${missing[*]}" >&2
     apt_retry update || echo "corpus: apt-get update failed; trying the cached lists" >&2
     # One at a time, so that a package this release lacks costs only its own documents.
