@@ -155,7 +155,12 @@ def mini_benchmark() -> None:
         print("(lxml is not installed: compared with ElementTree only)")
     ours = times["plovane.read_string"]
     for name, seconds in times.items():
-        extra = "" if seconds is ours else f"   plovane is {seconds / ours:.1f}x as fast"
+        if seconds is ours:
+            extra = ""
+        elif seconds >= ours:
+            extra = f"   plovane {seconds / ours:.1f}x faster"
+        else:
+            extra = f"   plovane {ours / seconds:.1f}x slower"
         print(f"{name:31} {size / seconds:8.1f} MB/s{extra}")
     print(f"({size:.1f} MB, best of 5 runs each; `make bench` measures properly)")
 

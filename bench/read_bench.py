@@ -86,15 +86,23 @@ def lxml_count(root) -> int:
 # --------------------------------------------------------------------------------------------
 
 
-def check_same_tree(doc: Document, tree, expected: int, what: str, section: Section) -> None:
-    """A benchmark of a wrong answer is worthless: plovane must find the same elements."""
+def same_tree(doc: Document, read, expected: int, what: str, section: Section) -> bool:
+    """A benchmark of a wrong answer is worthless: plovane must read the document and find
+    the same elements as lxml. A failure is recorded and the document is not timed."""
+    try:
+        tree = read()
+    except Exception as exc:  # noqa: BLE001 (any exception is a finding to report)
+        section.failures.append(f"{what} on {doc.name} raised {type(exc).__name__}: {exc}")
+        return False
     if tree.name != doc.root_tag:
         section.failures.append(f"{what} on {doc.name}: root is {tree.name!r}, "
                                 f"expected {doc.root_tag!r}")
-        return
+        return False
     got = count_nodes(tree)
     if got != expected:
         section.failures.append(f"{what} on {doc.name}: {got} elements, lxml finds {expected}")
+        return False
+    return True
 
 
 def speed_row(table: Table, doc: Document, timings: dict, size: int) -> dict:
@@ -143,9 +151,10 @@ def run(settings: Settings, pv: Plovane) -> Section:
         expected = lxml_count(etree.fromstring(data))
 
         timings = {}
-        if read_string:
-            check_same_tree(doc, read_string(fresh_copy(text), root_tag), expected,
-                            "read_string", section)
+        string_ok = read_string and same_tree(
+            doc, lambda: read_string(fresh_copy(text), root_tag), expected, "read_string",
+            section)
+        if string_ok:
             timings["plovane"] = measure(lambda s: read_string(s, root_tag),
                                          lambda: fresh_copy(text), budget=budget)
         timings["lxml"] = measure(lambda: etree.fromstring(data), budget=budget)
@@ -154,7 +163,7 @@ def run(settings: Settings, pv: Plovane) -> Section:
         series["read_string"][doc.name] = {k: t.mbps(size) for k, t in timings.items()}
 
         timings = {}
-        if read_string:
+        if string_ok:
             timings["plovane"] = measure(plovane_walk(read_string, root_tag),
                                          lambda: fresh_copy(text), budget=budget)
         timings["lxml"] = measure(lambda: lxml_walk(data), budget=budget)
@@ -164,8 +173,8 @@ def run(settings: Settings, pv: Plovane) -> Section:
 
         path = str(doc.path)
         timings = {}
-        if read_file:
-            check_same_tree(doc, read_file(path, root_tag), expected, "read_file", section)
+        if read_file and same_tree(doc, lambda: read_file(path, root_tag), expected,
+                                   "read_file", section):
             timings["plovane"] = measure(lambda: read_file(path, root_tag), budget=budget)
         timings["lxml"] = measure(lambda: etree.parse(path), budget=budget)
         timings["ElementTree"] = measure(lambda: ET.parse(path), budget=budget)
@@ -183,7 +192,7 @@ def run(settings: Settings, pv: Plovane) -> Section:
         Target("parse+walk vs lxml (geomean)", walk_m["lxml"], 2),
     ]
 
-    thread_t, thread_ratio = thread_table(docs, settings, read_string)
+    thread_t, thread_ratio = thread_table(docs, settings, read_string, section)
     section.tables.append(thread_t)
     section.targets.append(Target("read_string, two threads vs one (throughput, geomean)",
                                   thread_ratio, 1.8))
@@ -223,15 +232,17 @@ def run_threads(work, inputs: list[list]) -> float:
 
 
 def thread_scaling(work, make_input, per_thread: int, repeats: int) -> float:
-    """Throughput of two threads over that of one (best wall time of each)."""
-    one = min(run_threads(work, [[make_input() for _ in range(per_thread)]])
-              for _ in range(repeats))
-    two = min(run_threads(work, [[make_input() for _ in range(per_thread)] for _ in range(2)])
-              for _ in range(repeats))
+    """Throughput of two threads over that of one (best wall time of each). The one- and
+    two-thread runs alternate, so that a change in the machine's other load hits both."""
+    one = two = float("inf")
+    for _ in range(repeats):
+        one = min(one, run_threads(work, [[make_input() for _ in range(per_thread)]]))
+        two = min(two, run_threads(work, [[make_input() for _ in range(per_thread)]
+                                          for _ in range(2)]))
     return 2 * one / two
 
 
-def thread_table(docs: list[Document], settings: Settings, read_string):
+def thread_table(docs: list[Document], settings: Settings, read_string, section: Section):
     table = Table("two threads vs one: throughput ratio (each thread reads its own copies)",
                   ["document", "MB", "reads/thread", "plovane", "lxml", "ElementTree"])
     table.notes.append("2 x (time of one thread) / (time of two threads); 2.0 is perfect "
@@ -247,9 +258,13 @@ def thread_table(docs: list[Document], settings: Settings, read_string):
         repeats = 2
         cells = {}
         if read_string:
-            cells["plovane"] = thread_scaling(lambda s: read_string(s, root_tag),
-                                              lambda: fresh_copy(text), per_thread, repeats)
-            ours.append(cells["plovane"])
+            try:
+                cells["plovane"] = thread_scaling(lambda s: read_string(s, root_tag),
+                                                  lambda: fresh_copy(text), per_thread, repeats)
+                ours.append(cells["plovane"])
+            except Exception as exc:  # noqa: BLE001 (reported, not hidden)
+                section.failures.append(f"read_string in threads on {doc.name} raised "
+                                        f"{type(exc).__name__}: {exc}")
         cells["lxml"] = thread_scaling(etree.fromstring, lambda: data[:1] + data[1:],
                                        per_thread, repeats)
         cells["ElementTree"] = thread_scaling(ET.fromstring, lambda: fresh_copy(text),

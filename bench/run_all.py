@@ -22,7 +22,14 @@ from pathlib import Path
 BENCH_DIR = Path(__file__).resolve().parent
 sys.path.insert(0, str(BENCH_DIR))
 
-from common import RESULTS_DIR, Plovane, Section, Settings, add_common_args  # noqa: E402
+from common import (  # noqa: E402
+    DATA_DIR,
+    RESULTS_DIR,
+    Plovane,
+    Section,
+    Settings,
+    add_common_args,
+)
 
 BENCHMARKS = ("read_bench", "write_bench", "dict_bench", "memory_bench")
 
@@ -141,10 +148,15 @@ def main() -> None:
     add_common_args(parser)
     parser.add_argument("--only", default="", help="comma-separated subset of: read, write, "
                         "dict, memory")
-    parser.add_argument("--results", type=Path, default=RESULTS_DIR,
-                        help="where results.md and figure.png go")
+    parser.add_argument("--results", type=Path, default=None,
+                        help="where results.md and figure.png go (default: bench/results for "
+                        "a complete run, bench/data/partial-results otherwise)")
     args = parser.parse_args()
     settings = Settings.from_args(args)
+    # Only a complete run may replace the committed figures of bench/results.
+    partial = settings.quick or settings.doc_filter or args.only or settings.allow_missing
+    if args.results is None:
+        args.results = DATA_DIR / "partial-results" if partial else RESULTS_DIR
     ensure_requirements()
     pv = Plovane(settings.allow_missing)
     facts = machine(pv)
