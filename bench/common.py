@@ -1,11 +1,12 @@
 """Shared pieces of the Python benchmarks: the corpus, the timer, the peers,
 access to plovane, ratios and plain-text tables.
 
-Timing policy (the same for every library): one untimed warm-up call, then
-repeated timed calls until both a minimum count and a time budget are reached;
-the reported figure is the best (smallest) time, which is the least disturbed
-by other work on a shared machine. The cyclic garbage collector is disabled
-while a call is timed, and the call's result is released outside the timer.
+Timing policy (the same for every library): the libraries compared take turns,
+one call each per round, after an untimed warm-up round; rounds repeat until
+both a minimum count and a time budget are reached. The reported figure is each
+library's best (smallest) time, the one least disturbed by other work on a
+shared machine. The cyclic garbage collector is disabled while a call is timed,
+and the call's result is released outside the timer.
 """
 
 from __future__ import annotations
@@ -17,6 +18,7 @@ import math
 import os
 import sys
 import time
+from collections.abc import Callable
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -206,34 +208,54 @@ class Timing:
         return size / MB / self.best
 
 
-def measure(call, make_arg=None, *, budget: float = 0.4, min_runs: int = 3,
-            max_runs: int = 50) -> Timing:
-    """Best time of `call(make_arg())` over repeated runs; see the module docstring.
-    A call that takes longer than the budget on its own is timed twice, not min_runs times,
-    to keep the large documents affordable."""
-    arg = make_arg() if make_arg else None
-    start = time.perf_counter()
-    result = call(arg) if make_arg else call()
-    if time.perf_counter() - start > budget:
-        min_runs = min(min_runs, 2)
-    del result
-    times: list[float] = []
-    spent = 0.0
-    while len(times) < min_runs or (spent < budget and len(times) < max_runs):
-        arg = make_arg() if make_arg else None
+@dataclass
+class Work:
+    """One library's way of doing the work being timed: call(make_arg()), or call() when
+    there is no make_arg. The argument is made before the timer starts."""
+
+    call: Callable
+    make_arg: Callable | None = None
+
+    def run_once(self) -> float:
+        arg = self.make_arg() if self.make_arg else None
         gc.collect()
         gc.disable()
         try:
             start = time.perf_counter()
-            result = call(arg) if make_arg else call()
+            result = self.call(arg) if self.make_arg else self.call()
             elapsed = time.perf_counter() - start
         finally:
             gc.enable()
-        del result
-        times.append(elapsed)
-        spent += elapsed
-    del arg
-    return Timing(min(times), len(times))
+        del result, arg
+        return elapsed
+
+
+def compare(works: dict[str, Work], *, budget: float = 0.4, min_runs: int = 3,
+            max_runs: int = 50) -> dict[str, Timing]:
+    """Best time of each library's work, run in rounds (every library once per round, in
+    turn) so that a change in the machine's other load touches all of them alike.
+
+    After a warm-up round, rounds go on until there are min_runs of them and the timed
+    calls add up to `budget` seconds per library, or max_runs rounds are done. When one
+    call takes longer than the budget on its own, two rounds are enough."""
+    warm_up = {name: work.run_once() for name, work in works.items()}
+    if max(warm_up.values()) > budget:
+        min_runs = min(min_runs, 2)
+    times: dict[str, list[float]] = {name: [] for name in works}
+    spent = 0.0
+    rounds = 0
+    while rounds < min_runs or (spent < budget * len(works) and rounds < max_runs):
+        for name, work in works.items():
+            elapsed = work.run_once()
+            times[name].append(elapsed)
+            spent += elapsed
+        rounds += 1
+    return {name: Timing(min(ts), len(ts)) for name, ts in times.items()}
+
+
+def measure(call, make_arg=None, **limits) -> Timing:
+    """Best time of one piece of work alone (see compare)."""
+    return compare({"work": Work(call, make_arg)}, **limits)["work"]
 
 
 # --------------------------------------------------------------------------------------------

@@ -67,7 +67,7 @@ SAMPLE = """<?xml version="1.0" encoding="UTF-8"?>
     </category>
   </catalog>
   <events>
-    <event date="2025-04-23" kind="reading">World Book Day: readings from <b>Alamut</b> at 18:00</event>
+    <event date="2025-04-23" kind="reading">Book Day: readings from <b>Alamut</b> at 18:00</event>
   </events>
 </shop>
 """

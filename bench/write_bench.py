@@ -27,11 +27,12 @@ from common import (
     Settings,
     Table,
     Target,
+    Work,
+    compare,
     count_nodes,
     fmt,
     geomean,
     load_corpus,
-    measure,
     ratio,
     run_standalone,
 )
@@ -52,8 +53,9 @@ def et_tree(text: str):
 def speed_table(title: str) -> Table:
     table = Table(title, ["document", "plovane MB", "plovane MB/s", "lxml MB/s", "ET MB/s",
                           "x lxml", "x ET"])
-    table.notes.append("best of repeated runs after a warm-up; MB/s of each library's own "
-                       "output; x lxml / x ET = peer time / plovane time (> 1: plovane faster)")
+    table.notes.append("best time of repeated rounds (the libraries take turns) after a "
+                       "warm-up; MB/s of each library's own output; x lxml / x ET = peer time "
+                       "/ plovane time (> 1: plovane faster)")
     return table
 
 
@@ -104,31 +106,23 @@ def run(settings: Settings, pv: Plovane) -> Section:
                     trees["plovane"] = plovane_tree
                     writers["plovane"] = lambda: write_string(trees["plovane"])
                     sizes["plovane"] = len(writers["plovane"]().encode("utf-8"))
-            timings = {k: measure(w, budget=budget) for k, w in writers.items()}
+            timings = compare({k: Work(w) for k, w in writers.items()}, budget=budget)
             series["write_string"][doc.name] = add_row(string_t, doc.name, timings, sizes,
                                                        string_r)
 
-            target = str(workdir / "out.xml")
+            paths = {k: str(workdir / f"{k}.xml") for k in PEERS + ("plovane",)}
             file_writers = {
                 "lxml": lambda: etree.ElementTree(trees["lxml"]).write(
-                    target, pretty_print=True, encoding="utf-8", xml_declaration=True),
+                    paths["lxml"], pretty_print=True, encoding="utf-8", xml_declaration=True),
                 "ElementTree": lambda: ET.ElementTree(trees["ElementTree"]).write(
-                    target, encoding="utf-8", xml_declaration=True),
+                    paths["ElementTree"], encoding="utf-8", xml_declaration=True),
             }
-            if write_file and "plovane" in trees:
-                file_writers["plovane"] = lambda: write_file(trees["plovane"], target)
-            timings, file_sizes = {}, {}
-            for name, writer in file_writers.items():
-                try:
-                    timings[name] = measure(writer, budget=budget)
-                except Exception as exc:  # noqa: BLE001 (reported, not hidden)
-                    section.failures.append(f"write_file on {doc.name} raised "
-                                            f"{type(exc).__name__}: {exc}")
-                    continue
-                file_sizes[name] = Path(target).stat().st_size
-            if "plovane" in file_sizes and file_sizes["plovane"] != sizes.get("plovane"):
-                section.failures.append(f"write_file on {doc.name}: {file_sizes['plovane']} "
-                                        f"bytes, write_string gives {sizes.get('plovane')}")
+            if write_file and "plovane" in trees and written_whole(
+                    doc, lambda: write_file(trees["plovane"], paths["plovane"]),
+                    paths["plovane"], sizes["plovane"], section):
+                file_writers["plovane"] = lambda: write_file(trees["plovane"], paths["plovane"])
+            timings = compare({k: Work(w) for k, w in file_writers.items()}, budget=budget)
+            file_sizes = {k: Path(paths[k]).stat().st_size for k in file_writers}
             series["write_file"][doc.name] = add_row(file_t, doc.name, timings, file_sizes,
                                                      file_r)
             del trees
@@ -145,6 +139,21 @@ def run(settings: Settings, pv: Plovane) -> Section:
     ]
     section.series = series
     return section
+
+
+def written_whole(doc, write, path: str, expected: int, section: Section) -> bool:
+    """write_file must run and leave exactly the bytes of write_string's result."""
+    try:
+        write()
+    except Exception as exc:  # noqa: BLE001 (reported, not hidden)
+        section.failures.append(f"write_file on {doc.name} raised {type(exc).__name__}: {exc}")
+        return False
+    size = Path(path).stat().st_size
+    if size != expected:
+        section.failures.append(f"write_file on {doc.name}: {size} bytes, write_string "
+                                f"gives {expected}")
+        return False
+    return True
 
 
 def round_trip(doc, text: str, read_string, write_string, section: Section):

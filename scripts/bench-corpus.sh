@@ -55,7 +55,7 @@ for pkg in $packages; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed' || missing+=("$pkg")
 done
 if ((${#missing[@]})) && [[ $can_install == no ]]; then
-    echo "corpus: not root and no sudo: ${missing[*]} not installed; their documents are left out" >&2
+    echo "corpus: not root and no sudo; left out: ${missing[*]}" >&2
 elif ((${#missing[@]})); then
     echo "corpus: installing ${missing[*]}" >&2
     apt_retry update || echo "corpus: apt-get update failed; trying the cached lists" >&2
