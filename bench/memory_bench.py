@@ -128,7 +128,8 @@ def run(settings: Settings, pv: Plovane) -> Section:
         table.add(doc.name, f"{doc.size / 1e6:.2f}",
                   *[fmt(mb(lib, "kept"), 1) for lib in LIBRARIES],
                   *[fmt(mb(lib, "deleted"), 1) for lib in LIBRARIES], kept, deleted)
-        series[doc.name] = {lib: mb(lib, "deleted") for lib in found}
+        # In multiples of the document's size, so that small and large documents share a scale.
+        series[doc.name] = {lib: found[lib]["deleted"] / doc.size for lib in found}
         print(f"  memory: {doc.name} done", flush=True)
     kept_mean, deleted_mean = geomean(kept_ratios), geomean(deleted_ratios)
     table.add("geometric mean", "", "", "", "", "", "", "", kept_mean, deleted_mean)

@@ -144,7 +144,7 @@ def run(settings: Settings, pv: Plovane) -> Section:
         table.notes.append(note)
     parse_r, walk_r, file_r = [], [], []
     series = {"read_string": {}, "walk": {}, "read_file": {}}
-    budget = settings.budget(0.4)
+    budget = settings.budget(0.25)
 
     for doc in docs:
         text = doc.text()
@@ -261,7 +261,7 @@ def thread_table(docs: list[Document], settings: Settings, read_string, section:
         data = text.encode("utf-8")
         root_tag = doc.root_tag
         one_read = measure(lambda: etree.fromstring(data), budget=0, min_runs=1).best
-        per_thread = max(2, min(20, round(settings.budget(0.4) / max(one_read, 1e-4))))
+        per_thread = max(2, min(20, round(settings.budget(0.3) / max(one_read, 1e-4))))
         repeats = 2
         cells = {}
         if read_string:

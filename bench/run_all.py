@@ -114,7 +114,8 @@ def write_figure(path: Path, sections: list[Section], facts) -> None:
         series.update(section.series)
     panels = [("read_string", "reading a str (MB/s, higher is better)"),
               ("write_string", "writing a str (MB/s of output, higher is better)"),
-              ("memory_deleted", "memory held by a tree (MB, lower is better)")]
+              ("memory_deleted", "memory held by a tree, document string deleted\n"
+                                 "(multiples of the document's size, lower is better)")]
     panels = [(key, title) for key, title in panels if series.get(key)]
     if not panels:
         return
@@ -132,13 +133,14 @@ def write_figure(path: Path, sections: list[Section], facts) -> None:
                 ax.barh(ys, xs, height=height, color=colour, label=library)
         ax.set_title(title, fontsize=10)
         ax.set_yticks(range(len(docs)), docs, fontsize=8)
-        ax.invert_yaxis()
         ax.grid(axis="x", alpha=0.3)
-    axes[0][0].legend(loc="lower right", fontsize=8)
+    axes[0][0].invert_yaxis()  # the axis is shared: once puts the first document on top
+    handles, labels = axes[0][0].get_legend_handles_labels()
+    fig.legend(handles, labels, loc="upper right", ncol=len(labels), fontsize=8)
     cpu = dict(facts)["CPU"]
     fig.suptitle(f"plovane vs lxml vs ElementTree: {cpu}; Python {platform.python_version()}",
-                 fontsize=10)
-    fig.tight_layout()
+                 fontsize=10, x=0.02, ha="left")
+    fig.tight_layout(rect=(0, 0, 1, 0.97))
     fig.savefig(path, dpi=110)
     plt.close(fig)
 

@@ -86,7 +86,7 @@ def run(settings: Settings, pv: Plovane) -> Section:
     file_t = speed_table("write_file vs lxml ElementTree.write vs ElementTree.write")
     string_r, file_r = [], []
     series = {"write_string": {}, "write_file": {}}
-    budget = settings.budget(0.4)
+    budget = settings.budget(0.25)
     workdir = Path(tempfile.mkdtemp(prefix="plovane-bench-"))
     try:
         for doc in docs:
