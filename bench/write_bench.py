@@ -125,7 +125,7 @@ def run(settings: Settings, pv: Plovane) -> Section:
             file_sizes = {k: Path(paths[k]).stat().st_size for k in file_writers}
             series["write_file"][doc.name] = add_row(file_t, doc.name, timings, file_sizes,
                                                      file_r)
-            del trees
+            trees.clear()  # release this document's trees before reading the next
             print(f"  write: {doc.name} done", flush=True)
     finally:
         shutil.rmtree(workdir, ignore_errors=True)
