@@ -48,6 +48,16 @@ fuzz:
 	@EXTRA_APT="clang libclang-rt-14-dev" scripts/setup.sh >/dev/null
 	@scripts/fuzz.sh
 
+# Benchmarks against lxml and ElementTree on a corpus gathered once into bench/data (real
+# documents from Debian packages plus generated ones): prints the ratio tables and writes
+# bench/results/results.md and figure.png, then the native index benchmark. BENCH_ARGS
+# passes options to bench/run_all.py (e.g. --quick, --only read,write).
+BENCH_ARGS ?=
+bench: build
+	@scripts/bench-corpus.sh $(PY)
+	@PYTHONPATH=$(BUILD) $(PY) bench/run_all.py $(BENCH_ARGS)
+	@scripts/bench-index.sh
+
 format:
 	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'bench/*.cpp' 'fuzz/*.cpp')
 

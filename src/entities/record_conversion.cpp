@@ -71,7 +71,9 @@ ElementRecord record_from_node(PyObject* root) {
         Pending item = stack.back();
         stack.pop_back();
         copy_fields(item.node, *item.record);
-        for (Py_ssize_t i = 0; i < item.node->child_count; ++i)
+        // Children are pushed last-first so they are copied in document
+        // order: the serializer then walks memory in the order it was filled.
+        for (Py_ssize_t i = item.node->child_count; i-- > 0;)
             stack.push_back({as_node(item.node->children[i]), &item.record->children[static_cast<size_t>(i)]});
     }
     return copy;

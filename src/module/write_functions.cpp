@@ -61,10 +61,10 @@ PyObject* write_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
     if (!bind_arguments(kWriteString, args, nargs, kwnames, argv) || !convert_node(argv[0], "node") ||
         !convert_options(argv[1], argv[2], options) || !take_copy(argv[0], options, copy))
         return nullptr;
-    std::string output;
+    MemorySink output;
     {
         WithoutInterpreter released;  // no Python objects in this scope
-        output = write_to_string(std::move(copy), options.indent, options.declaration);
+        output = write_to_memory(std::move(copy), options.indent, options.declaration);
     }
     return PyUnicode_DecodeUTF8(output.data(), static_cast<Py_ssize_t>(output.size()), nullptr);
 }

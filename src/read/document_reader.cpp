@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "index/structural_index.h"
+#include "read/byte_scan.h"
 #include "read/indexed_reader.h"
 #include "read/markup_scanner.h"
 #include "read/references.h"
@@ -77,12 +78,17 @@ class DocumentReader {
         for (; cursor_ < count && ranges[cursor_].start < s; ++cursor_) {
             const TextRange r = ranges[cursor_];
             const std::string_view piece(text_ + r.start, r.end - r.start);
-            if (const void* lt = std::memchr(piece.data(), '<', piece.size())) {
-                return malformed("unexpected '<'", static_cast<const char*>(lt) - text_);
+            TextAccumulator& acc = open_.back().text;
+            // Usually neither '<' nor '&' occurs: the piece is taken as it is.
+            const size_t first = find_first_of<'<', '&'>(piece.data(), piece.size());
+            if (first == piece.size()) {
+                acc.append_view(piece);
+                continue;
             }
+            const size_t lt = piece.find('<', first);
+            if (lt != std::string_view::npos) return malformed("unexpected '<'", r.start + lt);
             auto decoded = decode_references(piece, r.start, DecodeMode::Text);
             if (!decoded) return std::move(decoded).error();
-            TextAccumulator& acc = open_.back().text;
             if (decoded.value().is_view()) {
                 acc.append_view(piece);
             } else {
@@ -125,21 +131,24 @@ class DocumentReader {
     }
 
     Status open_child(uint64_t i) {
-        auto record = scan_start_tag(source_, index_, i, keys_);
-        if (!record) return std::move(record).error();
-        open_.push_back(OpenElement{std::move(record).value(), {}});
-        return std::nullopt;
+        OpenElement& entry = open_.emplace_back();
+        Status error = scan_start_tag(source_, index_, i, keys_, entry.record);
+        if (error) open_.pop_back();
+        return error;
     }
 
     Status self_closing(uint64_t i) {
-        auto record = scan_start_tag(source_, index_, i, keys_);
-        if (!record) return std::move(record).error();
-        if (!open_.empty()) {
-            append_child(std::move(record).value());
-        } else if (record.value().name == root_tag_) {
-            finish_with(std::move(record).value());
+        if (open_.empty()) {
+            // Checked even outside the root; kept only if it is the root.
+            ElementRecord record;
+            if (Status error = scan_start_tag(source_, index_, i, keys_, record)) return error;
+            if (record.name == root_tag_) finish_with(std::move(record));
+            return std::nullopt;
         }
-        return std::nullopt;
+        std::vector<ElementRecord>& siblings = open_.back().record.children;
+        Status error = scan_start_tag(source_, index_, i, keys_, new_child(siblings));
+        if (error) siblings.pop_back();
+        return error;
     }
 
     Status cdata(uint64_t s, uint64_t e) {
@@ -164,14 +173,15 @@ class DocumentReader {
         if (!open_.empty()) {
             OpenElement& top = open_.back();
             if (top.record.name.view() != name) return mismatch(top.record.name.view(), name, s);
-            ElementRecord record = std::move(top.record);
-            record.text = top.text.finish(source_);
-            open_.pop_back();
-            if (open_.empty()) {
-                finish_with(std::move(record));
+            top.record.text = top.text.finish(source_);
+            if (open_.size() == 1) {
+                finish_with(std::move(top.record));
             } else {
-                append_child(std::move(record));
+                // The parent's child list is separate storage, so `top`
+                // stays valid while it grows.
+                new_child(open_[open_.size() - 2].record.children) = std::move(top.record);
             }
+            open_.pop_back();
             return std::nullopt;
         }
         if (!outer_.empty()) {
@@ -188,10 +198,11 @@ class DocumentReader {
         return malformed(std::move(message), s);
     }
 
-    void append_child(ElementRecord child) {
-        std::vector<ElementRecord>& children = open_.back().record.children;
-        if (children.capacity() == 0) children.reserve(2);
-        children.push_back(std::move(child));
+    // Appends an empty record to `siblings`: room for two at first, then the
+    // vector's doubling.
+    static ElementRecord& new_child(std::vector<ElementRecord>& siblings) {
+        if (siblings.capacity() == 0) siblings.reserve(2);
+        return siblings.emplace_back();
     }
 
     void finish_with(ElementRecord root) {

@@ -1,9 +1,13 @@
 #include "read/markup_scanner.h"
 
+#include <array>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "read/byte_scan.h"
 #include "read/references.h"
 #include "read/whitespace.h"
 
@@ -11,8 +15,20 @@ namespace plovane {
 
 namespace {
 
-bool ends_attribute_name(char c) noexcept {
-    return is_markup_space(c) || c == '"' || c == '\'' || c == '=';
+// Byte classes of the attribute area, looked up once per byte.
+enum : uint8_t { kSpace = 1, kEndsName = 2 };
+
+constexpr std::array<uint8_t, 256> kByteClass = [] {
+    std::array<uint8_t, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        if (is_markup_space(static_cast<char>(c))) table[c] = kSpace | kEndsName;
+    }
+    table['"'] = table['\''] = table['='] = kEndsName;
+    return table;
+}();
+
+bool has_class(char c, uint8_t byte_class) noexcept {
+    return kByteClass[static_cast<unsigned char>(c)] & byte_class;
 }
 
 Unexpected<ReadError> malformed(std::string message, uint64_t position) {
@@ -25,40 +41,59 @@ std::string quoted_name_message(const char* before, std::string_view name, const
     return message;
 }
 
-// Walks one attribute area, adding each attribute to `record`.
+// Walks one attribute area, adding each attribute to a record's map.
+//
+// Attributes are collected in small batches and inserted batch by batch into
+// a map reserved for them, so that a tag's map is allocated once instead of
+// growing step by step. A batch is inserted before any later error is
+// reported, in document order, so a duplicate is still reported before a
+// fault in an attribute after it.
 class AttributeScanner {
   public:
-    AttributeScanner(const SourceRef& source, const StartTag& tag, HashKeys keys)
-        : source_(source), area_(tag.attribute_area), a0_(tag.area_start), keys_(keys) {}
+    AttributeScanner(const SourceRef& source, const StartTag& tag, HashKeys keys,
+                     ElementRecord& record)
+        : source_(source),
+          area_(tag.attribute_area),
+          a0_(tag.area_start),
+          keys_(keys),
+          attrs_(record.attrs) {}
 
     // The first error, if any.
-    std::optional<ReadError> scan(ElementRecord& record) {
+    std::optional<ReadError> scan() {
         size_t q = 0;  // where the previous attribute ended
         size_t p = skip_space(0);
         while (p < area_.size()) {
             if (p == q) {
-                return ReadError::malformed("expected whitespace before attribute", a0_ + q);
+                return fail(ReadError::malformed("expected whitespace before attribute", a0_ + q));
             }
-            auto end = scan_attribute(p, record);
-            if (!end) return std::move(end).error();
+            auto end = scan_attribute(p);
+            if (!end) return fail(std::move(end).error());
             q = end.value();
             p = skip_space(q);
         }
-        return std::nullopt;
+        return insert_batch();
     }
 
   private:
+    struct Attribute {
+        size_t name, name_len;    // in the area
+        size_t value, value_len;  // in the area, for a value taken as it stands
+        // Otherwise, 1 + the index of the rewritten value in rewritten_.
+        size_t rewritten;
+    };
+    static constexpr size_t kBatch = 8;
+
     size_t skip_space(size_t p) const noexcept {
-        while (p < area_.size() && is_markup_space(area_[p])) ++p;
+        while (p < area_.size() && has_class(area_[p], kSpace)) ++p;
         return p;
     }
 
     // Scans the attribute whose name starts at `n`; returns the offset just
     // past its closing quote.
-    Expected<size_t, ReadError> scan_attribute(size_t n, ElementRecord& record) {
+    Expected<size_t, ReadError> scan_attribute(size_t n) {
         const size_t len = area_.size();
         size_t p = n;
-        while (p < len && !ends_attribute_name(area_[p])) ++p;
+        while (p < len && !has_class(area_[p], kEndsName)) ++p;
         if (p == n) return malformed("expected attribute name", a0_ + p);
         const std::string_view name = area_.substr(n, p - n);
 
@@ -71,30 +106,90 @@ class AttributeScanner {
             return malformed(quoted_name_message("value of attribute '", name, "' is not quoted"),
                              a0_ + p);
         }
-        const size_t v = p + 1;
-        const void* close = std::memchr(area_.data() + v, area_[p], len - v);
-        if (!close) return malformed("unterminated attribute value", a0_ + v);
-        const std::string_view raw(area_.data() + v,
-                                   static_cast<const char*>(close) - (area_.data() + v));
-        if (const void* lt = std::memchr(raw.data(), '<', raw.size())) {
-            return malformed("'<' is not allowed in attribute values",
-                             a0_ + v + (static_cast<const char*>(lt) - raw.data()));
+        if (batch_size_ == kBatch) {
+            if (auto error = insert_batch()) return unexpected(std::move(*error));
         }
+        Attribute& attr = batch_[batch_size_];
+        attr.name = n;
+        attr.name_len = name.size();
+        auto close = scan_value(p + 1, area_[p], attr);
+        if (!close) return unexpected(std::move(close).error());
+        ++batch_size_;
+        return close.value() + 1;
+    }
 
+    // Fills in the value of `attr`, which starts at `v` just after its
+    // opening `quote`; returns the offset of the closing quote.
+    Expected<size_t, ReadError> scan_value(size_t v, char quote, Attribute& attr) {
+        attr.value = v;
+        attr.rewritten = 0;
+        // Most values hold none of '<', '&', tab, line feed or carriage
+        // return, so one scan up to the closing quote settles them.
+        const size_t first = quote == '"' ? first_notable<'"'>(v) : first_notable<'\''>(v);
+        if (first < area_.size() && area_[first] == quote) {
+            attr.value_len = first - v;
+            return first;
+        }
+        const size_t close = area_.find(quote, v);
+        if (close == std::string_view::npos) {
+            return malformed("unterminated attribute value", a0_ + v);
+        }
+        const std::string_view raw = area_.substr(v, close - v);
+        const size_t lt = raw.find('<');
+        if (lt != std::string_view::npos) {
+            return malformed("'<' is not allowed in attribute values", a0_ + v + lt);
+        }
         auto decoded = decode_references(raw, a0_ + v, DecodeMode::Attribute);
         if (!decoded) return unexpected(std::move(decoded).error());
-        TextRef value = decoded.value().is_view() ? TextRef::span(source_, raw)
-                                                  : TextRef::owned(decoded.value().owned);
-        if (!record.attrs.insert(keys_, TextRef::span(source_, name), std::move(value))) {
-            return malformed(quoted_name_message("duplicate attribute '", name, "'"), a0_ + n);
+        attr.value_len = raw.size();
+        if (!decoded.value().is_view()) {
+            rewritten_.push_back(std::move(decoded.value().owned));
+            attr.rewritten = rewritten_.size();
         }
-        return v + raw.size() + 1;
+        return close;
+    }
+
+    // Offset of the first quote `Q`, '<', '&', tab, line feed or carriage
+    // return at or after `v`, or the area's length.
+    template <char Q>
+    size_t first_notable(size_t v) const noexcept {
+        return v + find_first_of<Q, '<', '&', '\t', '\n', '\r'>(area_.data() + v, area_.size() - v);
+    }
+
+    // Moves the batch into the map; fails on the first duplicate name.
+    std::optional<ReadError> insert_batch() {
+        const size_t count = std::exchange(batch_size_, 0);
+        if (count == 0) return std::nullopt;
+        attrs_.reserve(keys_, attrs_.size() + static_cast<uint32_t>(count));
+        for (size_t k = 0; k < count; ++k) {
+            Attribute& attr = batch_[k];
+            const std::string_view name = area_.substr(attr.name, attr.name_len);
+            TextRef value = attr.rewritten
+                                ? TextRef::owned(rewritten_[attr.rewritten - 1])
+                                : TextRef::span(source_, area_.substr(attr.value, attr.value_len));
+            if (!attrs_.insert(keys_, TextRef::span(source_, name), std::move(value))) {
+                return ReadError::malformed(quoted_name_message("duplicate attribute '", name, "'"),
+                                            a0_ + attr.name);
+            }
+        }
+        return std::nullopt;
+    }
+
+    // An error found after the attributes scanned so far: a duplicate among
+    // those comes first in the document.
+    std::optional<ReadError> fail(ReadError error) {
+        if (auto duplicate = insert_batch()) return duplicate;
+        return error;
     }
 
     const SourceRef& source_;
     std::string_view area_;
     uint64_t a0_;
     HashKeys keys_;
+    AttrMap& attrs_;
+    Attribute batch_[kBatch];
+    size_t batch_size_ = 0;
+    std::vector<std::string> rewritten_;  // values changed by decoding, for this tag
 };
 
 }  // namespace
@@ -112,17 +207,21 @@ Expected<StartTag, ReadError> split_start_tag(std::string_view text, const Struc
     return StartTag{text.substr(name.start, name.len), text.substr(a0, area_end - a0), a0};
 }
 
+std::optional<ReadError> scan_start_tag(const SourceRef& source, const StructuralIndex& index,
+                                        uint64_t i, HashKeys keys, ElementRecord& record) {
+    auto tag = split_start_tag(source->text(), index, i);
+    if (!tag) return std::move(tag).error();
+    record.name = TextRef::span(source, tag.value().name);
+    if (tag.value().attribute_area.empty()) return std::nullopt;
+    return AttributeScanner(source, tag.value(), keys, record).scan();
+}
+
 Expected<ElementRecord, ReadError> scan_start_tag(const SourceRef& source,
                                                   const StructuralIndex& index, uint64_t i,
                                                   HashKeys keys) {
-    auto tag = split_start_tag(source->text(), index, i);
-    if (!tag) return unexpected(std::move(tag).error());
     ElementRecord record;
-    record.name = TextRef::span(source, tag.value().name);
-    if (!tag.value().attribute_area.empty()) {
-        if (auto error = AttributeScanner(source, tag.value(), keys).scan(record)) {
-            return unexpected(std::move(*error));
-        }
+    if (auto error = scan_start_tag(source, index, i, keys, record)) {
+        return unexpected(std::move(*error));
     }
     return record;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "index/structural_index.h"
@@ -31,5 +32,9 @@ Expected<StartTag, ReadError> split_start_tag(std::string_view text, const Struc
 Expected<ElementRecord, ReadError> scan_start_tag(const SourceRef& source,
                                                   const StructuralIndex& index, uint64_t i,
                                                   HashKeys keys);
+// The same, filling `record` (empty, as default-constructed) in place; on an
+// error `record` may hold part of the tag.
+std::optional<ReadError> scan_start_tag(const SourceRef& source, const StructuralIndex& index,
+                                        uint64_t i, HashKeys keys, ElementRecord& record);
 
 }  // namespace plovane

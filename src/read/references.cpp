@@ -3,22 +3,20 @@
 #include <cstring>
 #include <optional>
 
+#include "read/byte_scan.h"
+
 namespace plovane {
 
 namespace {
 
-bool is_attribute_special(unsigned char c) noexcept {
-    return c == '&' || c == '\t' || c == '\n' || c == '\r';
-}
-
 // Offset of the first byte that decoding must look at, or `to`.
 size_t find_special(const char* p, size_t from, size_t to, DecodeMode mode) noexcept {
+    if (from == to) return to;  // also keeps an empty input's null data from memchr
     if (mode == DecodeMode::Text) {
         const void* hit = std::memchr(p + from, '&', to - from);
         return hit ? static_cast<size_t>(static_cast<const char*>(hit) - p) : to;
     }
-    while (from < to && !is_attribute_special(static_cast<unsigned char>(p[from]))) ++from;
-    return from;
+    return from + find_first_of<'&', '\t', '\n', '\r'>(p + from, to - from);
 }
 
 std::optional<uint32_t> predefined_entity(std::string_view name) noexcept {

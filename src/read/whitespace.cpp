@@ -39,7 +39,7 @@ size_t leading_space_length(std::string_view t) noexcept {
     const size_t n = t.size();
     if (n == 0) return 0;
     const unsigned char b0 = byte_at(t, 0);
-    if (b0 < 0x80) return is_ascii_space(b0) ? 1 : 0;
+    if (b0 < 0x80) return is_ascii_space(static_cast<char>(b0)) ? 1 : 0;
     if (n >= 2 && is_space_pair(b0, byte_at(t, 1))) return 2;
     if (n >= 3 && is_space_triple(b0, byte_at(t, 1), byte_at(t, 2))) return 3;
     return 0;
@@ -49,7 +49,7 @@ size_t trailing_space_length(std::string_view t) noexcept {
     const size_t n = t.size();
     if (n == 0) return 0;
     const unsigned char last = byte_at(t, n - 1);
-    if (last < 0x80) return is_ascii_space(last) ? 1 : 0;
+    if (last < 0x80) return is_ascii_space(static_cast<char>(last)) ? 1 : 0;
     // On a character boundary a lead byte followed by the right continuation
     // bytes is a whole character, so matching the tail is enough.
     if (n >= 2 && is_space_pair(byte_at(t, n - 2), last)) return 2;
@@ -57,15 +57,32 @@ size_t trailing_space_length(std::string_view t) noexcept {
     return 0;
 }
 
+namespace {
+
+// `text` without its leading White_Space. ASCII space is skipped in a tight
+// loop; only a byte of a multi-byte character needs the full test.
+std::string_view drop_leading_space(std::string_view text) noexcept {
+    for (;;) {
+        size_t i = 0;
+        while (i < text.size() && is_ascii_space(text[i])) ++i;
+        text.remove_prefix(i);
+        if (text.empty() || static_cast<unsigned char>(text[0]) < 0x80) return text;
+        const size_t k = leading_space_length(text);
+        if (k == 0) return text;
+        text.remove_prefix(k);
+    }
+}
+
+}  // namespace
+
 std::string_view trim_space(std::string_view text) noexcept {
-    while (size_t k = leading_space_length(text)) text.remove_prefix(k);
+    text = drop_leading_space(text);
     while (size_t k = trailing_space_length(text)) text.remove_suffix(k);
     return text;
 }
 
 bool is_all_space(std::string_view text) noexcept {
-    while (size_t k = leading_space_length(text)) text.remove_prefix(k);
-    return text.empty();
+    return drop_leading_space(text).empty();
 }
 
 }  // namespace plovane

@@ -9,7 +9,7 @@
 namespace plovane {
 
 // Tab, line feed, form feed, carriage return, space (not vertical tab).
-inline bool is_markup_space(char c) noexcept {
+constexpr bool is_markup_space(char c) noexcept {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
@@ -22,5 +22,11 @@ size_t trailing_space_length(std::string_view text) noexcept;
 // `text` without White_Space characters at either end.
 std::string_view trim_space(std::string_view text) noexcept;
 bool is_all_space(std::string_view text) noexcept;
+
+// Tab, line feed, vertical tab, form feed, carriage return, space: the ASCII
+// part of White_Space.
+constexpr bool is_ascii_space(char c) noexcept {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 }  // namespace plovane

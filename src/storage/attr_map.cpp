@@ -54,9 +54,9 @@ const TextRef* AttrMap::find(std::string_view key) const noexcept {
     return slot->key.present() ? &slot->value : nullptr;
 }
 
-void AttrMap::grow() {
+void AttrMap::rehash(uint32_t capacity) {
     Table* old = table_;
-    table_ = allocate(old->keys, old->capacity * 2);
+    table_ = allocate(old->keys, capacity);
     Entry* slots = old->slots();
     for (uint32_t i = 0; i < old->capacity; ++i) {
         if (!slots[i].key.present()) continue;
@@ -64,6 +64,21 @@ void AttrMap::grow() {
         ++table_->count;
     }
     destroy(old);
+}
+
+uint32_t AttrMap::capacity_for(uint32_t count) noexcept {
+    uint32_t capacity = 2;
+    while (capacity < (1u << 31) && uint64_t{count} * 4 > uint64_t{capacity} * 3) capacity *= 2;
+    return capacity;
+}
+
+void AttrMap::reserve(HashKeys keys, uint32_t count) {
+    const uint32_t capacity = capacity_for(count);
+    if (!table_) {
+        table_ = allocate(keys, capacity);
+    } else if (capacity > table_->capacity) {
+        rehash(capacity);
+    }
 }
 
 bool AttrMap::insert(HashKeys keys, TextRef key, TextRef value) {

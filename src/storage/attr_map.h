@@ -37,6 +37,9 @@ public:
     // (and drops key and value) in that case. `keys` seeds the table when
     // this is the first insertion.
     bool insert(HashKeys keys, TextRef key, TextRef value);
+    // Makes room for `count` entries in all, so that inserting up to that
+    // many never regrows the table. `keys` seeds the table if this creates it.
+    void reserve(HashKeys keys, uint32_t count);
     const TextRef* find(std::string_view key) const noexcept;
     bool contains(std::string_view key) const noexcept { return find(key) != nullptr; }
 
@@ -61,7 +64,10 @@ private:
     };
     static Table* allocate(HashKeys keys, uint32_t capacity);
     static void destroy(Table* table) noexcept;
-    void grow();
+    void grow() { rehash(table_->capacity * 2); }
+    void rehash(uint32_t capacity);
+    // Smallest table that holds `count` entries at the load insert() keeps.
+    static uint32_t capacity_for(uint32_t count) noexcept;
     static Entry* probe(Table* table, std::string_view key) noexcept;
 
     Table* table_ = nullptr;

@@ -19,7 +19,6 @@ class FileDescriptor {
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     ~FileDescriptor() { ::close(fd_); }
-    int get() const noexcept { return fd_; }
 
   private:
     int fd_;
@@ -42,9 +41,10 @@ ssize_t read_some(int fd, char* out, size_t size) noexcept {
     return got;
 }
 
-// Reads everything up to the end of the file into `text`. `expected` is the
-// size the file reported; files may grow or shrink meanwhile, and files of
-// the /proc kind report 0 for any content.
+// Reads everything up to the end of the file into `text`; returns 0, or the
+// error number of a failed read. `expected` is the size the file reported;
+// files may grow or shrink meanwhile, and files of the /proc kind report 0
+// whatever they hold.
 int read_to_end(int fd, size_t expected, std::string& text) {
     constexpr size_t kMinGrowth = 8192;
     text.resize(expected);
@@ -77,7 +77,7 @@ Expected<SourceRef, IoError> read_text_file(const std::string& path) {
     if (path.find('\0') != std::string::npos) return unexpected(IoError::with_message(kNulInPath));
     const int fd = open_for_reading(path.c_str());
     if (fd < 0) return unexpected(IoError::from_errno(errno));
-    FileDescriptor file(fd);
+    const FileDescriptor closer(fd);
 
     struct stat info;
     if (::fstat(fd, &info) != 0) return unexpected(IoError::from_errno(errno));

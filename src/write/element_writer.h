@@ -70,6 +70,15 @@ class XmlWriter {
     bool need_newline_ = false;
 };
 
+// A large tree is walked far slower than its output is written: each record
+// points to separate heap blocks. Asking for the next sibling's blocks while
+// the current child is written hides much of that latency.
+inline void prefetch_record(const ElementRecord& record) {
+    __builtin_prefetch(record.name.view().data());
+    __builtin_prefetch(record.text.view().data());
+    __builtin_prefetch(record.children.data());
+}
+
 // Gives back the storage of a written record at once; its children have
 // already been emptied the same way, so nothing deep is left to release.
 inline void release_record(ElementRecord& record) {
@@ -101,6 +110,9 @@ bool write_element(XmlWriter<Sink>& writer, Record& root) {
         Frame& top = open_elements.back();
         if (top.next_child < top.record->children.size()) {
             Record& child = top.record->children[top.next_child++];
+            if (top.next_child < top.record->children.size()) {
+                prefetch_record(top.record->children[top.next_child]);
+            }
             if (!writer.open(child, has_content)) return false;
             if (has_content) {
                 open_elements.push_back({&child, 0});

@@ -59,6 +59,7 @@ std::optional<IoError> FileSink::open(const std::string& path) {
 // exactly, then copy it in, or write it straight when it would fill a whole
 // buffer by itself.
 bool FileSink::append_large(std::string_view bytes) {
+    if (bytes.empty()) return true;  // nothing to copy, even into a full buffer
     if (bytes.size() > kBufferSize - filled_ && !flush()) return false;
     if (bytes.size() >= kBufferSize) return write_straight(bytes.data(), bytes.size());
     std::memcpy(buffer_.get() + filled_, bytes.data(), bytes.size());

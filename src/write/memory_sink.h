@@ -2,23 +2,35 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
-#include <string>
 #include <string_view>
+#include <utility>
 
 namespace plovane {
 
-// Writes through a raw cursor into a std::string whose size is its working
-// capacity, so the common append is one bounds check and one memcpy; the
-// string is cut to the bytes written when it is taken. Appends never fail.
+// One malloc'd block grown by realloc, at least doubling each time: for large
+// outputs realloc remaps pages instead of copying them, so each page of the
+// output is touched once (a std::string would copy and fault every page again
+// at each growth). Appends never fail; running out of memory throws
+// std::bad_alloc.
 class MemorySink {
   public:
-    MemorySink() : cursor_(buffer_.data()), limit_(cursor_) {}
-    MemorySink(const MemorySink&) = delete;
-    MemorySink& operator=(const MemorySink&) = delete;
+    MemorySink() noexcept = default;
+    MemorySink(MemorySink&& other) noexcept
+        : begin_(std::exchange(other.begin_, nullptr)),
+          cursor_(std::exchange(other.cursor_, nullptr)),
+          limit_(std::exchange(other.limit_, nullptr)) {}
+    MemorySink& operator=(MemorySink other) noexcept {
+        std::swap(begin_, other.begin_);
+        std::swap(cursor_, other.cursor_);
+        std::swap(limit_, other.limit_);
+        return *this;
+    }
+    ~MemorySink() { std::free(begin_); }
 
-    void reserve(size_t bytes) {
-        if (bytes > room()) grow_exact(bytes);
+    void reserve(uint64_t bytes) {
+        if (bytes > room()) grow_to(size() + bytes);
     }
     bool append(std::string_view bytes) {
         if (bytes.size() > room()) grow(bytes.size());
@@ -27,18 +39,20 @@ class MemorySink {
         return true;
     }
     bool append_spaces(uint64_t count);
-    uint64_t size() const noexcept { return static_cast<uint64_t>(cursor_ - buffer_.data()); }
-    std::string take() &&;
+
+    const char* data() const noexcept { return begin_; }
+    uint64_t size() const noexcept { return static_cast<uint64_t>(cursor_ - begin_); }
+    std::string_view view() const noexcept { return {begin_, static_cast<size_t>(size())}; }
 
   private:
-    size_t room() const noexcept { return static_cast<size_t>(limit_ - cursor_); }
-    // Makes room for `bytes` more, at least doubling the working capacity.
+    uint64_t room() const noexcept { return static_cast<uint64_t>(limit_ - cursor_); }
+    // Makes room for `bytes` more, at least doubling the capacity.
     void grow(uint64_t bytes);
-    void grow_exact(uint64_t bytes);
+    void grow_to(uint64_t capacity);
 
-    std::string buffer_;
-    char* cursor_;
-    char* limit_;
+    char* begin_ = nullptr;
+    char* cursor_ = nullptr;
+    char* limit_ = nullptr;
 };
 
 }  // namespace plovane

@@ -6,7 +6,7 @@
 
 namespace plovane {
 
-std::string write_to_string(ElementRecord root, uint64_t indent, bool declaration) {
+MemorySink write_to_memory(ElementRecord root, uint64_t indent, bool declaration) {
     MemorySink sink;
     if (declaration) {
         sink.reserve(kXmlDeclaration.size());
@@ -14,7 +14,11 @@ std::string write_to_string(ElementRecord root, uint64_t indent, bool declaratio
     }
     XmlWriter writer(sink, indent);
     write_element(writer, root);
-    return std::move(sink).take();
+    return sink;
+}
+
+std::string write_to_string(ElementRecord root, uint64_t indent, bool declaration) {
+    return std::string(write_to_memory(std::move(root), indent, declaration).view());
 }
 
 std::optional<IoError> write_to_file(ElementRecord root, const std::string& path, uint64_t indent,

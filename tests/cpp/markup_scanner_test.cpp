@@ -162,6 +162,58 @@ TEST(ScanStartTag, ChecksRunInAttributeOrder) {
               "malformed XML at byte 7: unterminated entity reference");
 }
 
+// A start tag "<t" followed by the given attributes, each ` name="value"`.
+std::string tag_with(const std::vector<std::pair<std::string, std::string>>& attrs,
+                     const std::string& tail = ">") {
+    std::string doc = "<t";
+    for (const auto& [name, value] : attrs) doc += " " + name + "=\"" + value + "\"";
+    return doc + tail;
+}
+
+TEST(ScanStartTag, ManyAttributes) {
+    std::vector<std::pair<std::string, std::string>> attrs;
+    for (int i = 0; i < 40; ++i) {
+        attrs.emplace_back("a" + std::to_string(i),
+                           i % 3 ? std::to_string(i) : "&#" + std::to_string(60 + i) + ";");
+    }
+    Scanned s = scan(tag_with(attrs, "/>"));
+    ASSERT_TRUE(s.result) << s.result.error().message();
+    ASSERT_EQ(s.result.value().attrs.size(), 40u);
+    EXPECT_EQ(*s.result.value().attrs.find("a0"), "<");
+    EXPECT_EQ(*s.result.value().attrs.find("a39"), "c");
+    EXPECT_EQ(*s.result.value().attrs.find("a38"), "38");
+}
+
+TEST(ScanStartTag, DuplicatesAreReportedInDocumentOrder) {
+    std::vector<std::pair<std::string, std::string>> attrs;
+    for (int i = 0; i < 12; ++i) attrs.emplace_back("a" + std::to_string(i), "v");
+    // Offset of the name in the second occurrence of ` name=`.
+    auto second = [](const std::string& doc, const std::string& name) {
+        return std::to_string(doc.find(" " + name + "=", doc.find(" " + name + "=") + 1) + 1);
+    };
+
+    // The tenth attribute repeats the first, far apart.
+    auto repeat_far = attrs;
+    repeat_far[9].first = "a0";
+    std::string doc = tag_with(repeat_far);
+    EXPECT_EQ(scan_error(doc),
+              "malformed XML at byte " + second(doc, "a0") + ": duplicate attribute 'a0'");
+
+    // A repeat before a later syntax error is reported, not the error.
+    auto repeat_then_bad = attrs;
+    repeat_then_bad[2].first = "a1";
+    for (const char* tail : {" a12=x>", " a12=\"<\">", " a12=\"&bad;\">", "\"x\">"}) {
+        doc = tag_with(repeat_then_bad, tail);
+        EXPECT_EQ(scan_error(doc),
+                  "malformed XML at byte " + second(doc, "a1") + ": duplicate attribute 'a1'")
+            << doc;
+    }
+    // Within one attribute, its value is decoded before it is found to be a
+    // repeat.
+    doc = "<t a=\"1\" b=\"2\" a=\"&#0;\">";
+    EXPECT_EQ(scan_error(doc), "malformed XML at byte 18: invalid character reference '&#0;'");
+}
+
 TEST(ScanStartTag, NamesAreExactBytes) {
     Scanned s = scan("<ns:a ns:x=\"1\" X=\"2\" x=\"3\" \xC3\xA9=\"4\">");
     ASSERT_TRUE(s.result) << s.result.error().message();

@@ -35,10 +35,12 @@ TEST(DecodeReferences, UnchangedInputIsTheSameBytes) {
     EXPECT_EQ(result.value().view.data(), in.data());
     EXPECT_EQ(result.value().view.size(), in.size());
 
-    auto empty = decode_references({}, 7, DecodeMode::Attribute);
-    ASSERT_TRUE(empty);
-    EXPECT_TRUE(empty.value().is_view());
-    EXPECT_TRUE(empty.value().text().empty());
+    for (DecodeMode mode : {DecodeMode::Text, DecodeMode::Attribute}) {
+        auto empty = decode_references({}, 7, mode);
+        ASSERT_TRUE(empty);
+        EXPECT_TRUE(empty.value().is_view());
+        EXPECT_TRUE(empty.value().text().empty());
+    }
 }
 
 TEST(DecodeReferences, PredefinedEntities) {

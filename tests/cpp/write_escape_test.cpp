@@ -19,7 +19,7 @@ namespace {
 std::string escaped(std::string_view text, bool attribute) {
     MemorySink sink;
     EXPECT_TRUE(write_escaped(sink, text, attribute));
-    return std::move(sink).take();
+    return std::string(sink.view());
 }
 
 // Straightforward model: decode each UTF-8 character and compare its code

@@ -171,17 +171,32 @@ class FileSizeLimit {
 
 TEST_F(WriteFile, AFailedFlushKeepsOnlyTheUnwrittenBytesAndReportsTheError) {
     const std::string file = path("limited");
+    std::string payload(6000, '\0');
+    for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>('0' + i % 61);
     FileSink sink;
     ASSERT_EQ(sink.open(file), std::nullopt);
     {
         FileSizeLimit limit(5000);
-        ASSERT_TRUE(sink.append(std::string(6000, 'a')));
+        ASSERT_TRUE(sink.append(payload));
         ASSERT_FALSE(sink.flush());
         EXPECT_EQ(sink.error().code, EFBIG);
         // 5000 bytes reached the file and left the buffer.
         EXPECT_EQ(sink.buffered(), 1000u);
-        sink.close();
     }
+    // Closing makes one more attempt, which now succeeds.
+    sink.close();
+    EXPECT_EQ(contents(file), payload);
+}
+
+TEST_F(WriteFile, TheLastAttemptOnCloseIgnoresItsFailure) {
+    const std::string file = path("limited");
+    FileSink sink;
+    ASSERT_EQ(sink.open(file), std::nullopt);
+    FileSizeLimit limit(5000);
+    ASSERT_TRUE(sink.append(std::string(6000, 'a')));
+    ASSERT_FALSE(sink.flush());
+    sink.close();
+    EXPECT_EQ(sink.buffered(), 0u);
     EXPECT_EQ(contents(file), std::string(5000, 'a'));
 }
 
@@ -230,6 +245,8 @@ TEST_F(PipeSink, ShortRunsAreCopiedAndAnExactFitFillsTheBuffer) {
     EXPECT_EQ(sink_.buffered(), 8191u);
     ASSERT_TRUE(sink_.append("c"));  // as long as the free space: copied, no flush
     EXPECT_EQ(sink_.buffered(), 8192u);
+    ASSERT_TRUE(sink_.append(""));  // an empty run fits even a full buffer
+    EXPECT_EQ(sink_.buffered(), 8192u);
     EXPECT_EQ(drain(), "");
     ASSERT_TRUE(sink_.flush());
     EXPECT_EQ(drain(), std::string(100, 'a') + std::string(8091, 'b') + "c");
@@ -255,6 +272,13 @@ TEST_F(PipeSink, SpacesFollowTheSameRules) {
     ASSERT_TRUE(sink_.append_spaces(20000));  // flush, then straight
     EXPECT_EQ(sink_.buffered(), 0u);
     EXPECT_EQ(drain(), "x" + std::string(28000, ' '));
+    ASSERT_TRUE(sink_.append_spaces(8192));  // empty buffer, exact size: straight
+    EXPECT_EQ(sink_.buffered(), 0u);
+    ASSERT_TRUE(sink_.append_spaces(8191));  // copied
+    EXPECT_EQ(sink_.buffered(), 8191u);
+    ASSERT_TRUE(sink_.append_spaces(1));  // exact fit: copied without a flush
+    EXPECT_EQ(sink_.buffered(), 8192u);
+    EXPECT_EQ(drain(), std::string(8192, ' '));
 }
 
 TEST_F(PipeSink, TheDescriptorIsCloseOnExec) {
@@ -279,41 +303,87 @@ void count_interruption(int) {
     interruptions.fetch_add(1);
 }
 
+// Installs a SIGUSR1 handler without SA_RESTART, so that blocking system
+// calls of the signalled thread fail with EINTR.
+class InterruptingSignal {
+  public:
+    InterruptingSignal() {
+        struct sigaction action {};
+        action.sa_handler = count_interruption;
+        sigaction(SIGUSR1, &action, &old_);
+    }
+    ~InterruptingSignal() { sigaction(SIGUSR1, &old_, nullptr); }
+
+  private:
+    struct sigaction old_ {};
+};
+
 TEST(FileSinkSignals, InterruptedAndPartialWritesAreRepeatedUntilComplete) {
-    struct sigaction action {};
-    action.sa_handler = count_interruption;  // no SA_RESTART: writes return EINTR
-    struct sigaction old {};
-    ASSERT_EQ(sigaction(SIGUSR1, &action, &old), 0);
+    InterruptingSignal signals;
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     fcntl(fds[1], F_SETPIPE_SZ, 4096);
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
 
     std::string payload(1 << 20, '\0');
     for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>('a' + i % 23);
     std::string received;
+    std::atomic<bool> written{false};
     const pthread_t writer_thread = pthread_self();
+    const int before = interruptions.load();
     std::thread reader([&] {
         char chunk[1024];
-        while (received.size() < payload.size()) {
-            pthread_kill(writer_thread, SIGUSR1);
+        for (;;) {
+            const bool finished = written.load();
+            if (!finished) pthread_kill(writer_thread, SIGUSR1);
             usleep(50);
-            ssize_t n = read(fds[0], chunk, sizeof chunk);
-            if (n > 0) received.append(chunk, n);
+            ssize_t n;
+            while ((n = read(fds[0], chunk, sizeof chunk)) > 0) received.append(chunk, n);
+            if (finished) break;
         }
     });
+    bool ok;
     {
         FileSink sink;
         ASSERT_EQ(sink.open("/proc/self/fd/" + std::to_string(fds[1])), std::nullopt);
-        EXPECT_TRUE(sink.append("<"));
-        EXPECT_TRUE(sink.append(payload));
-        EXPECT_TRUE(sink.flush());
+        ok = sink.append("<") && sink.append(payload) && sink.flush();
     }
+    written = true;
     reader.join();
-    sigaction(SIGUSR1, &old, nullptr);
     close(fds[0]);
     close(fds[1]);
-    EXPECT_GT(interruptions.load(), 0);
+    EXPECT_TRUE(ok);
+    EXPECT_GT(interruptions.load(), before);
     EXPECT_EQ(received, "<" + payload);
+}
+
+TEST_F(WriteFile, AnInterruptedOpenIsRepeated) {
+    // Opening a FIFO for writing blocks until a reader opens it, long enough
+    // to be interrupted.
+    const std::string fifo = path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    InterruptingSignal signals;
+    const int before = interruptions.load();
+    const pthread_t opener = pthread_self();
+    std::atomic<bool> opened{false};
+    std::thread reader([&] {
+        for (int i = 0; i < 5; ++i) {
+            usleep(20000);
+            pthread_kill(opener, SIGUSR1);
+        }
+        // A non-blocking reader lets the writer's open complete.
+        const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        while (!opened.load()) usleep(1000);
+        close(fd);
+    });
+    FileSink sink;
+    const auto failure = sink.open(fifo);
+    opened = true;
+    reader.join();
+    sink.close();
+    EXPECT_EQ(failure, std::nullopt);
+    // Signals sent while one is still pending merge, so count at least one.
+    EXPECT_GT(interruptions.load(), before);
 }
 
 }  // namespace

@@ -26,6 +26,22 @@ ElementRecord catalog() {
         .child(Element("shelf").text("x").child(Element("item")));
 }
 
+TEST(MemorySink, GrowsAcrossManyAppendsAndMovesWithItsBytes) {
+    MemorySink sink;
+    EXPECT_EQ(sink.size(), 0u);
+    std::string expected;
+    for (int i = 0; i < 5000; ++i) {
+        const std::string piece(i % 700, static_cast<char>('a' + i % 26));
+        sink.append(piece);
+        sink.append_spaces(i % 3);
+        expected += piece + std::string(i % 3, ' ');
+    }
+    MemorySink moved = std::move(sink);
+    EXPECT_EQ(moved.view(), expected);
+    EXPECT_EQ(sink.size(), 0u);
+    EXPECT_EQ(write_to_memory(catalog(), 4, true).view(), write_to_string(catalog(), 4, true));
+}
+
 TEST(WriteLayout, WorkedExampleByteForByte) {
     EXPECT_EQ(write_to_string(catalog(), 4, true),
               "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -61,6 +77,7 @@ TEST(WriteLayout, AttributesAreDoubleQuotedAndEscapedNamesAreNot) {
     EXPECT_EQ(write_to_string(Element("e").attr("k", "'\t\n\r\"").text("\t\n\r'"), 4, false),
               "<e k=\"&apos;&#9;&#10;&#13;&quot;\">\t\n\r&apos;</e>");
     EXPECT_EQ(write_to_string(Element("a<&b").attr("c&<\"", "x"), 4, false), "<a<&b c&<\"=\"x\"/>");
+    EXPECT_EQ(write_to_string(Element("").child(Element("")), 1, false), "<>\n </>\n</>");
 }
 
 TEST(WriteLayout, AttributesFollowTheMapIterationOrder) {
@@ -161,8 +178,7 @@ TEST(WriteLayout, RecordsAreReleasedAsSoonAsTheyAreWritten) {
     EXPECT_EQ(source->use_count(), 1u);
     EXPECT_FALSE(root.name.present());
     EXPECT_TRUE(root.children.empty());
-    EXPECT_EQ(std::move(sink.memory).take(),
-              "<root>\n <a>first</a>\n <b>second</b>\n <c>third</c>\n</root>");
+    EXPECT_EQ(sink.memory.view(), "<root>\n <a>first</a>\n <b>second</b>\n <c>third</c>\n</root>");
 }
 
 TEST(WriteLayout, AConstTreeIsWalkedWithoutBeingConsumed) {
@@ -172,7 +188,7 @@ TEST(WriteLayout, AConstTreeIsWalkedWithoutBeingConsumed) {
     ASSERT_TRUE(write_element(writer, tree));
     EXPECT_EQ(tree.children.size(), 3u);
     EXPECT_EQ(tree.children[0].text, std::string_view("A & B"));
-    EXPECT_EQ(std::move(sink).take(), write_to_string(catalog(), 4, false));
+    EXPECT_EQ(sink.view(), write_to_string(catalog(), 4, false));
 }
 
 }  // namespace

@@ -10,11 +10,20 @@ from plovane import Node, SearchType
 
 
 def test_all_lists_the_public_names_in_registration_order():
-    assert plovane.__all__[:2] == ["SearchType", "Node"]
-    assert plovane.__all__ == [n for n in
-                               ["SearchType", "Node", "read_file", "read_string", "write_file", "write_string"]
-                               if hasattr(plovane, n)]
+    assert plovane.__all__ == ["SearchType", "Node", "read_file", "read_string", "write_file", "write_string"]
     assert plovane.__doc__ == ""
+
+
+def test_functions_are_bound_to_the_module_and_carry_only_a_signature():
+    for name, signature in [
+        ("read_file", "(file_path, root_tag)"),
+        ("read_string", "(xml_string, root_tag)"),
+        ("write_file", "(node, file_path, indent=None, default_xml_def=None)"),
+        ("write_string", "(node, indent=None, default_xml_def=None)"),
+    ]:
+        function = getattr(plovane, name)
+        assert function.__module__ == "plovane" and function.__self__ is plovane
+        assert function.__text_signature__ == signature and function.__doc__ is None
 
 
 def test_classes_live_in_builtins_and_cannot_be_subclassed():
