@@ -31,7 +31,9 @@ echo "sanitize: C++ tests" >&2
 # malloc: the sanitizer then checks the objects the module makes, and the
 # leak checker sees every object and every pointer they hold (the
 # interpreter's own small-object arenas are invisible to it).
+# --capture=sys: a report halts the process at once, and pytest's default
+# capture of file descriptor 2 would swallow it.
 echo "sanitize: Python tests" >&2
 preload="$(realpath "$("$CXX" -print-file-name=libasan.so)") $(realpath "$("$CXX" -print-file-name=libubsan.so)")"
 LD_PRELOAD=$preload PYTHONMALLOC=malloc PYTHONPATH=$OUT \
-    "$VENV/bin/python" -m pytest -q -p no:cacheprovider "$@"
+    "$VENV/bin/python" -m pytest -q -p no:cacheprovider --capture=sys "$@"
