@@ -50,13 +50,12 @@ std::string quoted_name_message(const char* before, std::string_view name, const
 // fault in an attribute after it.
 class AttributeScanner {
   public:
-    AttributeScanner(const SourceRef& source, const StartTag& tag, HashKeys keys,
-                     ElementRecord& record)
+    AttributeScanner(const SourceRef& source, const StartTag& tag, HashKeys keys, AttrMap& attrs)
         : source_(source),
           area_(tag.attribute_area),
           a0_(tag.area_start),
           keys_(keys),
-          attrs_(record.attrs) {}
+          attrs_(attrs) {}
 
     // The first error, if any.
     std::optional<ReadError> scan() {
@@ -208,12 +207,17 @@ Expected<StartTag, ReadError> split_start_tag(std::string_view text, const Struc
 }
 
 std::optional<ReadError> scan_start_tag(const SourceRef& source, const StructuralIndex& index,
-                                        uint64_t i, HashKeys keys, ElementRecord& record) {
+                                        uint64_t i, HashKeys keys, TextRef& name, AttrMap& attrs) {
     auto tag = split_start_tag(source->text(), index, i);
     if (!tag) return std::move(tag).error();
-    record.name = TextRef::span(source, tag.value().name);
+    name = TextRef::span(source, tag.value().name);
     if (tag.value().attribute_area.empty()) return std::nullopt;
-    return AttributeScanner(source, tag.value(), keys, record).scan();
+    return AttributeScanner(source, tag.value(), keys, attrs).scan();
+}
+
+std::optional<ReadError> scan_start_tag(const SourceRef& source, const StructuralIndex& index,
+                                        uint64_t i, HashKeys keys, ElementRecord& record) {
+    return scan_start_tag(source, index, i, keys, record.name, record.attrs);
 }
 
 Expected<ElementRecord, ReadError> scan_start_tag(const SourceRef& source,

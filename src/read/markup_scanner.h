@@ -36,5 +36,8 @@ Expected<ElementRecord, ReadError> scan_start_tag(const SourceRef& source,
 // error `record` may hold part of the tag.
 std::optional<ReadError> scan_start_tag(const SourceRef& source, const StructuralIndex& index,
                                         uint64_t i, HashKeys keys, ElementRecord& record);
+// The same, filling only a name and a map (absent and empty on entry).
+std::optional<ReadError> scan_start_tag(const SourceRef& source, const StructuralIndex& index,
+                                        uint64_t i, HashKeys keys, TextRef& name, AttrMap& attrs);
 
 }  // namespace plovane
