@@ -24,7 +24,11 @@ public:
         swap(other);
         return *this;
     }
-    ~TextRef() { reset(); }
+    // Absent and moved-from values, which every move leaves behind, are
+    // dropped without a call.
+    ~TextRef() {
+        if (data_) drop();
+    }
 
     // Copies `text` into a buffer of its own.
     static TextRef owned(std::string_view text);
@@ -51,7 +55,12 @@ public:
         std::swap(data_, other.data_);
         std::swap(size_, other.size_);
     }
-    void reset() noexcept;
+    void reset() noexcept {
+        if (data_) drop();
+        source_ = nullptr;
+        data_ = nullptr;
+        size_ = 0;
+    }
 
     friend bool operator==(const TextRef& a, const TextRef& b) noexcept {
         return a.present() == b.present() && a.view() == b.view();
@@ -61,6 +70,9 @@ public:
     }
 
 private:
+    // Gives up the source reference or frees the buffer; `data_` is set.
+    void drop() noexcept;
+
     // Span: source_ set, data_ points into its text. Owned: source_ null,
     // data_ is a heap buffer of our own (or a static "" when empty).
     // Absent: both null.
