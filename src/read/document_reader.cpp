@@ -65,7 +65,8 @@ class DocumentReader {
           text_(source->data()),
           index_(index),
           root_tag_(root_tag),
-          keys_(take_hash_keys()) {
+          keys_(take_hash_keys()),
+          spans_(source) {
         open_.reserve(4);
     }
 
@@ -153,7 +154,7 @@ class DocumentReader {
 
     Status open_child(uint64_t i) {
         FlatElement& element = open_.emplace_back().element;
-        Status error = scan_start_tag(source_, index_, i, keys_, element.name, element.attrs);
+        Status error = scan_start_tag(spans_, index_, i, keys_, element.name, element.attrs);
         if (error) open_.pop_back();
         return error;
     }
@@ -162,7 +163,7 @@ class DocumentReader {
         if (open_.empty()) {
             // Checked even outside the root; kept only if it is the root.
             FlatElement element;
-            Status error = scan_start_tag(source_, index_, i, keys_, element.name, element.attrs);
+            Status error = scan_start_tag(spans_, index_, i, keys_, element.name, element.attrs);
             if (error) return error;
             if (element.name == root_tag_) {
                 elements_.push_back(std::move(element));
@@ -171,7 +172,7 @@ class DocumentReader {
             return std::nullopt;
         }
         FlatElement& element = elements_.emplace_back();
-        Status error = scan_start_tag(source_, index_, i, keys_, element.name, element.attrs);
+        Status error = scan_start_tag(spans_, index_, i, keys_, element.name, element.attrs);
         if (error) return error;
         ++open_.back().element.child_count;
         return std::nullopt;
@@ -200,7 +201,7 @@ class DocumentReader {
             OpenElement& top = open_.back();
             const std::string_view open_name = top.element.name.view();
             if (open_name != name) return mismatch(open_name, name, s);
-            top.element.text = top.text.finish(source_);
+            top.element.text = top.text.finish(spans_);
             // Post order: the element follows its descendants.
             elements_.push_back(std::move(top.element));
             open_.pop_back();
@@ -230,6 +231,7 @@ class DocumentReader {
     const StructuralIndex& index_;
     std::string_view root_tag_;
     HashKeys keys_;
+    SpanBatch spans_;  // every span of the result comes from here
 
     std::vector<OpenElement> open_;        // inside the root, innermost last
     std::vector<std::string_view> outer_;  // enclosing the root, before it opens

@@ -50,8 +50,8 @@ std::string quoted_name_message(const char* before, std::string_view name, const
 // fault in an attribute after it.
 class AttributeScanner {
   public:
-    AttributeScanner(const SourceRef& source, const StartTag& tag, HashKeys keys, AttrMap& attrs)
-        : source_(source),
+    AttributeScanner(SpanBatch& spans, const StartTag& tag, HashKeys keys, AttrMap& attrs)
+        : spans_(spans),
           area_(tag.attribute_area),
           a0_(tag.area_start),
           keys_(keys),
@@ -165,8 +165,8 @@ class AttributeScanner {
             const std::string_view name = area_.substr(attr.name, attr.name_len);
             TextRef value = attr.rewritten
                                 ? TextRef::owned(rewritten_[attr.rewritten - 1])
-                                : TextRef::span(source_, area_.substr(attr.value, attr.value_len));
-            if (!attrs_.insert(keys_, TextRef::span(source_, name), std::move(value))) {
+                                : spans_.span(area_.substr(attr.value, attr.value_len));
+            if (!attrs_.insert(keys_, spans_.span(name), std::move(value))) {
                 return ReadError::malformed(quoted_name_message("duplicate attribute '", name, "'"),
                                             a0_ + attr.name);
             }
@@ -181,7 +181,7 @@ class AttributeScanner {
         return error;
     }
 
-    const SourceRef& source_;
+    SpanBatch& spans_;
     std::string_view area_;
     uint64_t a0_;
     HashKeys keys_;
@@ -206,18 +206,19 @@ Expected<StartTag, ReadError> split_start_tag(std::string_view text, const Struc
     return StartTag{text.substr(name.start, name.len), text.substr(a0, area_end - a0), a0};
 }
 
-std::optional<ReadError> scan_start_tag(const SourceRef& source, const StructuralIndex& index,
+std::optional<ReadError> scan_start_tag(SpanBatch& spans, const StructuralIndex& index,
                                         uint64_t i, HashKeys keys, TextRef& name, AttrMap& attrs) {
-    auto tag = split_start_tag(source->text(), index, i);
+    auto tag = split_start_tag(spans.text(), index, i);
     if (!tag) return std::move(tag).error();
-    name = TextRef::span(source, tag.value().name);
+    name = spans.span(tag.value().name);
     if (tag.value().attribute_area.empty()) return std::nullopt;
-    return AttributeScanner(source, tag.value(), keys, attrs).scan();
+    return AttributeScanner(spans, tag.value(), keys, attrs).scan();
 }
 
 std::optional<ReadError> scan_start_tag(const SourceRef& source, const StructuralIndex& index,
                                         uint64_t i, HashKeys keys, ElementRecord& record) {
-    return scan_start_tag(source, index, i, keys, record.name, record.attrs);
+    SpanBatch spans(source);
+    return scan_start_tag(spans, index, i, keys, record.name, record.attrs);
 }
 
 Expected<ElementRecord, ReadError> scan_start_tag(const SourceRef& source,

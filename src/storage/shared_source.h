@@ -36,6 +36,10 @@ public:
     void release() noexcept {
         if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) destroy();
     }
+    // Gives up `n` references at once.
+    void release(uint64_t n) noexcept {
+        if (refs_.fetch_sub(n, std::memory_order_acq_rel) == n) destroy();
+    }
 
 private:
     SharedSource() = default;

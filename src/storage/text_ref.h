@@ -40,6 +40,16 @@ public:
                     static_cast<uint64_t>(inside.data() - source->data()) + inside.size());
     }
 
+    // A Span of `inside`, a view of `source`'s text, taking over one
+    // reference on `source` that the caller already holds.
+    static TextRef adopt_span(SharedSource* source, std::string_view inside) noexcept {
+        TextRef ref;
+        ref.source_ = source;
+        ref.data_ = inside.data();
+        ref.size_ = inside.size();
+        return ref;
+    }
+
     bool present() const noexcept { return data_ != nullptr; }
     bool is_span() const noexcept { return source_ != nullptr; }
     std::string_view view() const noexcept { return {data_, static_cast<size_t>(size_)}; }
