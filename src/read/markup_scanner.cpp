@@ -80,7 +80,8 @@ class AttributeScanner {
         // Otherwise, 1 + the index of the rewritten value in rewritten_.
         size_t rewritten;
     };
-    static constexpr size_t kBatch = 8;
+    // Enough for nearly every tag, so that its map is sized exactly once.
+    static constexpr size_t kBatch = 32;
 
     size_t skip_space(size_t p) const noexcept {
         while (p < area_.size() && has_class(area_[p], kSpace)) ++p;
