@@ -39,6 +39,35 @@ struct OpenElement {
     TextAccumulator text;
 };
 
+// The open elements inside the root, innermost last. The entry of a closed
+// element stays for the next element at its depth, which reuses its text
+// buffer: text joined from several pieces then needs no allocation of its own
+// before its final exact copy.
+class OpenStack {
+  public:
+    OpenStack() { entries_.reserve(4); }
+
+    bool empty() const noexcept { return depth_ == 0; }
+    size_t size() const noexcept { return depth_; }
+    OpenElement& back() noexcept { return entries_[depth_ - 1]; }
+
+    OpenElement& push() {
+        if (depth_ == entries_.size()) entries_.emplace_back();
+        return entries_[depth_++];
+    }
+    // The innermost element must have been moved out: its name, map and
+    // text are then absent, and only the count is left to reset.
+    void pop() noexcept {
+        OpenElement& entry = entries_[--depth_];
+        entry.element.child_count = 0;
+        entry.text.clear();
+    }
+
+  private:
+    std::vector<OpenElement> entries_;
+    size_t depth_ = 0;
+};
+
 // Elements in the subtree whose start tag is record `i` (an Open record):
 // the Open and SelfClosing records up to the Close that brings the nesting
 // back to where it was. Exact for a document that reads without error, an
@@ -66,9 +95,7 @@ class DocumentReader {
           index_(index),
           root_tag_(root_tag),
           keys_(take_hash_keys()),
-          spans_(source) {
-        open_.reserve(4);
-    }
+          spans_(source) {}
 
     Expected<FlatTree, ReadError> run() {
         const uint64_t n = index_.record_count();
@@ -153,10 +180,9 @@ class DocumentReader {
     }
 
     Status open_child(uint64_t i) {
-        FlatElement& element = open_.emplace_back().element;
-        Status error = scan_start_tag(spans_, index_, i, keys_, element.name, element.attrs);
-        if (error) open_.pop_back();
-        return error;
+        // On an error the read ends, and the entry goes with the stack.
+        FlatElement& element = open_.push().element;
+        return scan_start_tag(spans_, index_, i, keys_, element.name, element.attrs);
     }
 
     Status self_closing(uint64_t i) {
@@ -204,7 +230,7 @@ class DocumentReader {
             top.element.text = top.text.finish(spans_);
             // Post order: the element follows its descendants.
             elements_.push_back(std::move(top.element));
-            open_.pop_back();
+            open_.pop();
             if (open_.empty()) {
                 done_ = true;
             } else {
@@ -233,7 +259,7 @@ class DocumentReader {
     HashKeys keys_;
     SpanBatch spans_;  // every span of the result comes from here
 
-    std::vector<OpenElement> open_;        // inside the root, innermost last
+    OpenStack open_;
     std::vector<std::string_view> outer_;  // enclosing the root, before it opens
     size_t cursor_ = 0;                    // first text range not yet consumed
     bool done_ = false;

@@ -22,6 +22,12 @@ class TextAccumulator {
     // a Span (from `spans`) when it is one unchanged piece of the document;
     // otherwise Owned.
     TextRef finish(SpanBatch& spans);
+    // Back to no text, keeping the buffer for the next element.
+    void clear() noexcept {
+        state_ = State::Absent;
+        view_ = {};
+        owned_.clear();
+    }
 
   private:
     enum class State : uint8_t {
