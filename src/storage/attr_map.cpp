@@ -21,7 +21,6 @@ AttrMap::Table* AttrMap::allocate(HashKeys keys, uint32_t room) {
 }
 
 void AttrMap::destroy(Table* table) noexcept {
-    if (!table) return;
     Entry* entries = table->entries();
     for (uint32_t i = 0; i < table->count; ++i) entries[i].~Entry();
     std::free(table);
@@ -43,8 +42,6 @@ AttrMap::AttrMap(const AttrMap& other) {
         table_->count = i + 1;  // released correctly should a copy throw
     }
 }
-
-AttrMap::~AttrMap() { destroy(table_); }
 
 uint32_t AttrMap::size() const noexcept { return table_ ? table_->count : 0; }
 

@@ -33,7 +33,10 @@ public:
         std::swap(table_, other.table_);
         return *this;
     }
-    ~AttrMap();
+    // Empty and moved-from maps go without a call.
+    ~AttrMap() {
+        if (table_) destroy(table_);
+    }
 
     // Inserts unless a key with the same text is present; returns false
     // (and drops key and value) in that case. `keys` seeds the table when
