@@ -249,27 +249,9 @@ class Extractor {
 
     // The stores overwrite: of two keys with the same text the later counts.
     void store_text(uint32_t form, Key key, HashmapTypes kind, std::string_view text) {
-        NodeForm& node = forms_[form];
         bool has_text =
             kind == HashmapTypes::String || (kind == HashmapTypes::NullableString && text.data());
-        switch (key) {
-            case Key::Name:
-                node.name = {true, kind};
-                node.name_text = has_text ? TextRef::owned(text) : TextRef();
-                return;
-            case Key::Text:
-                node.text = {true, kind};
-                node.text_text = has_text ? TextRef::owned(text) : TextRef();
-                return;
-            case Key::Attrs:
-                set_attrs(node, kind);
-                return;
-            case Key::Children:
-                set_children(node, kind);
-                return;
-            case Key::Other:
-                return;
-        }
+        store_scalar(forms_[form], key, kind, has_text ? TextRef::owned(text) : TextRef());
     }
 
     void store_list(uint32_t form, Key key, std::vector<uint32_t> items) {
@@ -279,7 +261,7 @@ class Extractor {
             node.child_forms = std::move(items);
             return;
         }
-        store_other(node, key, HashmapTypes::Vec);
+        store_scalar(node, key, HashmapTypes::Vec, TextRef());
     }
 
     void store_map(uint32_t form, Key key) {
@@ -289,19 +271,20 @@ class Extractor {
             node.attr_map = std::move(map_);
             return;
         }
-        store_other(node, key, HashmapTypes::Map);
+        store_scalar(node, key, HashmapTypes::Map, TextRef());
     }
 
-    // A variant whose payload the key does not use.
-    static void store_other(NodeForm& node, Key key, HashmapTypes kind) {
+    // A value of variant `kind` under `key`; `text` is its string, absent
+    // for the variants (or the None) that carry none.
+    static void store_scalar(NodeForm& node, Key key, HashmapTypes kind, TextRef text) {
         switch (key) {
             case Key::Name:
                 node.name = {true, kind};
-                node.name_text = TextRef();
+                node.name_text = std::move(text);
                 return;
             case Key::Text:
                 node.text = {true, kind};
-                node.text_text = TextRef();
+                node.text_text = std::move(text);
                 return;
             case Key::Attrs:
                 set_attrs(node, kind);

@@ -27,22 +27,26 @@ void destroy_fields(NodeObject* node) noexcept {
     node->text.~TextRef();
 }
 
+// Frees the object's block, child array included.
+void free_node(PyObject* self) noexcept {
+    PyTypeObject* type = Py_TYPE(self);
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
 void node_dealloc(PyObject* self) {
     NodeObject* node = as_node(self);
     PyObject** children = node->children;
     Py_ssize_t count = node->child_count;
     destroy_fields(node);
-    PyTypeObject* type = Py_TYPE(self);
-    type->tp_free(self);
-    Py_DECREF(type);
 
     if (pending_children) {
         pending_children->insert(pending_children->end(), children, children + count);
-        std::free(children);
+        free_node(self);
         return;
     }
     std::vector<PyObject*> pending(children, children + count);
-    std::free(children);
+    free_node(self);
     pending_children = &pending;
     while (!pending.empty()) {
         PyObject* child = pending.back();
@@ -219,29 +223,30 @@ PyTypeObject* node_type() {
     return type;
 }
 
-PyObject* make_node(TextRef name, AttrMap attrs, std::vector<PyObject*>& children, TextRef text) {
+// The object and its child array in one block: one allocation per node, and
+// the children sit next to the fields that lead to them. Every field is set
+// below, so the block is not cleared first (as the generic allocation would).
+// The type has no subclasses and is not tracked by the collector, so a plain
+// object allocation is what the generic path would do, and tp_free releases it.
+static_assert(sizeof(NodeObject) % alignof(PyObject*) == 0);
+
+PyObject* make_node(TextRef name, AttrMap attrs, PyObject* const* children, size_t count,
+                    TextRef text) {
     PyTypeObject* type = node_type();
-    PyObject* self = type ? type->tp_alloc(type, 0) : nullptr;
-    PyObject** child_array = nullptr;
-    if (self && !children.empty()) {
-        child_array = static_cast<PyObject**>(std::malloc(children.size() * sizeof(PyObject*)));
-        if (!child_array) {
-            Py_DECREF(self);
-            self = PyErr_NoMemory();
-        }
-    }
-    if (!self) {
-        release_all(children);
+    void* block = type ? PyObject_Malloc(sizeof(NodeObject) + count * sizeof(PyObject*)) : nullptr;
+    if (!block) {
+        if (type) PyErr_NoMemory();
+        for (size_t i = 0; i < count; ++i) Py_DECREF(children[i]);
         return nullptr;
     }
+    PyObject* self = PyObject_Init(static_cast<PyObject*>(block), type);
     NodeObject* node = as_node(self);
     new (&node->name) TextRef(std::move(name));
     new (&node->attrs) AttrMap(std::move(attrs));
     new (&node->text) TextRef(std::move(text));
-    node->child_count = static_cast<Py_ssize_t>(children.size());
-    node->children = child_array;
-    std::copy(children.begin(), children.end(), child_array);
-    children.clear();
+    node->children = reinterpret_cast<PyObject**>(node + 1);
+    node->child_count = static_cast<Py_ssize_t>(count);
+    std::copy_n(children, count, node->children);
     return self;
 }
 

@@ -15,7 +15,7 @@ struct NodeObject {
     PyObject_HEAD
     TextRef name;
     AttrMap attrs;
-    PyObject** children;  // strong references to Node objects
+    PyObject** children;  // strong references to Node objects, stored right after the fields
     Py_ssize_t child_count;
     TextRef text;  // absent when the node has no text
 };
@@ -25,9 +25,19 @@ PyTypeObject* node_type();
 inline bool is_node(PyObject* object) { return Py_IS_TYPE(object, node_type()); }
 inline NodeObject* as_node(PyObject* object) { return reinterpret_cast<NodeObject*>(object); }
 
-// Builds a node from its parts; takes over the references in `children`
-// (they are released if creation fails). Returns nullptr with an exception.
-PyObject* make_node(TextRef name, AttrMap attrs, std::vector<PyObject*>& children, TextRef text);
+// Builds a node from its parts; takes over the `count` references in
+// `children` (they are released if creation fails). Returns nullptr with an
+// exception.
+PyObject* make_node(TextRef name, AttrMap attrs, PyObject* const* children, size_t count,
+                    TextRef text);
+// The same, emptying `children`.
+inline PyObject* make_node(TextRef name, AttrMap attrs, std::vector<PyObject*>& children,
+                           TextRef text) {
+    PyObject* node = make_node(std::move(name), std::move(attrs), children.data(), children.size(),
+                               std::move(text));
+    children.clear();
+    return node;
+}
 // A new Python str holding the text.
 PyObject* text_to_python(const TextRef& text);
 

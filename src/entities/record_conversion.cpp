@@ -6,47 +6,23 @@
 
 namespace plovane {
 
-namespace {
-
-struct BuildFrame {
-    ElementRecord* record;
-    size_t next_child = 0;
-    std::vector<PyObject*> built;  // the children's objects so far
-};
-
-void release_frames(std::vector<BuildFrame>& stack) {
-    for (BuildFrame& frame : stack)
-        for (PyObject* child : frame.built) Py_DECREF(child);
-}
-
-}  // namespace
-
-PyObject* node_from_record(ElementRecord&& root) {
-    std::vector<BuildFrame> stack;
-    stack.push_back({&root, 0, {}});
-    PyObject* finished = nullptr;
-    while (!stack.empty()) {
-        BuildFrame& frame = stack.back();
-        if (finished) {
-            frame.built.push_back(finished);
-            finished = nullptr;
-        }
-        ElementRecord& record = *frame.record;
-        if (frame.next_child < record.children.size()) {
-            ElementRecord* child = &record.children[frame.next_child++];
-            if (frame.built.empty()) frame.built.reserve(record.children.size());
-            stack.push_back({child, 0, {}});
-            continue;
-        }
-        finished = make_node(std::move(record.name), std::move(record.attrs), frame.built,
-                             std::move(record.text));
-        stack.pop_back();
-        if (!finished) {
-            release_frames(stack);
+PyObject* node_from_flat(FlatTree&& elements) {
+    // Nodes of finished subtrees whose parent is still to come, in order.
+    std::vector<PyObject*> finished;
+    finished.reserve(elements.size());
+    for (FlatElement& element : elements) {
+        const size_t count = static_cast<size_t>(element.child_count);
+        const size_t first = finished.size() - count;
+        PyObject* node = make_node(std::move(element.name), std::move(element.attrs),
+                                   finished.data() + first, count, std::move(element.text));
+        finished.resize(first);
+        if (!node) {
+            for (PyObject* done : finished) Py_DECREF(done);
             return nullptr;
         }
+        finished.push_back(node);
     }
-    return finished;
+    return finished.back();
 }
 
 namespace {

@@ -6,13 +6,16 @@
 #include <Python.h>
 
 #include "storage/element_record.h"
+#include "storage/flat_tree.h"
 
 namespace plovane {
 
 // Builds Node objects bottom-up, every node after its descendants and the
-// root last, moving the strings and maps out of the records (no text is
-// copied). Returns the root, or nullptr with an exception.
-PyObject* node_from_record(ElementRecord&& root);
+// root last, moving the strings and maps out of the elements (no text is
+// copied). Post order is creation order: each element takes the nodes of its
+// last `child_count` finished subtrees. Returns the root, or nullptr with an
+// exception.
+PyObject* node_from_flat(FlatTree&& elements);
 // Copies a Node tree into records: Spans share their source, Owned strings
 // and the maps are copied with their iteration order; a node that occurs at
 // several places is copied at each.

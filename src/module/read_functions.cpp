@@ -15,13 +15,13 @@ namespace plovane {
 
 namespace {
 
-PyObject* finish_read(Expected<ElementRecord, ReadError>& result) {
+PyObject* finish_read(Expected<FlatTree, ReadError>& result) {
     if (!result) {
         std::string message = result.error().message();
         PyErr_SetString(PyExc_ValueError, message.c_str());
         return nullptr;
     }
-    return node_from_record(std::move(result).value());
+    return node_from_flat(std::move(result).value());
 }
 
 const char* const kReadStringParams[] = {"xml_string", "root_tag"};
@@ -41,10 +41,10 @@ PyObject* read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     SourceRef source = SharedSource::borrowed(document.data(), document.size(),
                                               Py_NewRef(argv[0]), release_python_owner);
     std::string tag(root_tag);
-    std::optional<Expected<ElementRecord, ReadError>> result;
+    std::optional<Expected<FlatTree, ReadError>> result;
     {
         WithoutInterpreter released;  // no Python objects in this scope
-        result.emplace(read_document(source, tag));
+        result.emplace(read_flat_document(source, tag));
     }
     return finish_read(*result);
 }
@@ -65,11 +65,11 @@ PyObject* read_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         return nullptr;
     std::string path_copy(path), tag(root_tag);
     std::optional<Expected<SourceRef, IoError>> text;
-    std::optional<Expected<ElementRecord, ReadError>> result;
+    std::optional<Expected<FlatTree, ReadError>> result;
     {
         WithoutInterpreter released;  // no Python objects in this scope
         text.emplace(read_text_file(path_copy));
-        if (*text) result.emplace(read_document(text->value(), tag));
+        if (*text) result.emplace(read_flat_document(text->value(), tag));
     }
     if (!*text) {
         raise_io_error(text->error());

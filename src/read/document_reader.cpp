@@ -35,9 +35,56 @@ bool ends_with(const char* text, uint64_t e, const char (&tail)[4]) {
 }
 
 struct OpenElement {
-    ElementRecord record;
+    FlatElement element;
     TextAccumulator text;
 };
+
+// The open elements inside the root, innermost last. The entry of a closed
+// element stays for the next element at its depth, which reuses its text
+// buffer: text joined from several pieces then needs no allocation of its own
+// before its final exact copy.
+class OpenStack {
+  public:
+    OpenStack() { entries_.reserve(4); }
+
+    bool empty() const noexcept { return depth_ == 0; }
+    size_t size() const noexcept { return depth_; }
+    OpenElement& back() noexcept { return entries_[depth_ - 1]; }
+
+    OpenElement& push() {
+        if (depth_ == entries_.size()) entries_.emplace_back();
+        return entries_[depth_++];
+    }
+    // The innermost element must have been moved out: its name, map and
+    // text are then absent, and only the count is left to reset.
+    void pop() noexcept {
+        OpenElement& entry = entries_[--depth_];
+        entry.element.child_count = 0;
+        entry.text.clear();
+    }
+
+  private:
+    std::vector<OpenElement> entries_;
+    size_t depth_ = 0;
+};
+
+// Elements in the subtree whose start tag is record `i` (an Open record):
+// the Open and SelfClosing records up to the Close that brings the nesting
+// back to where it was. Exact for a document that reads without error, an
+// upper bound otherwise, so the reader's output is allocated once.
+size_t subtree_size(const StructuralIndex& index, uint64_t i) {
+    const uint8_t* kinds = index.tag_kinds.data();
+    const uint64_t n = index.record_count();
+    size_t count = 0;
+    uint64_t depth = 0;
+    for (; i < n; ++i) {
+        const auto kind = static_cast<TagKind>(kinds[i]);
+        count += kind == TagKind::Open || kind == TagKind::SelfClosing;
+        depth += kind == TagKind::Open;
+        if (kind == TagKind::Close && --depth == 0) break;
+    }
+    return count;
+}
 
 // One call of read_document: walks the index records once, in order.
 class DocumentReader {
@@ -47,9 +94,10 @@ class DocumentReader {
           text_(source->data()),
           index_(index),
           root_tag_(root_tag),
-          keys_(take_hash_keys()) {}
+          keys_(take_hash_keys()),
+          spans_(source) {}
 
-    Expected<ElementRecord, ReadError> run() {
+    Expected<FlatTree, ReadError> run() {
         const uint64_t n = index_.record_count();
         for (uint64_t i = 0; i < n; ++i) {
             const uint64_t s = index_.tag_starts[i];
@@ -57,11 +105,11 @@ class DocumentReader {
                 if (Status error = consume_text(s)) return unexpected(std::move(*error));
             }
             if (Status error = handle_record(i)) return unexpected(std::move(*error));
-            if (done_) return std::move(result_);
+            if (done_) return std::move(elements_);
         }
         if (!open_.empty()) {
             return unexpected(
-                ReadError(ReadError::Unclosed{std::string(open_.back().record.name.view())}));
+                ReadError(ReadError::Unclosed{std::string(open_.back().element.name.view())}));
         }
         return unexpected(ReadError(ReadError::RootNotFound{std::string(root_tag_)}));
     }
@@ -127,28 +175,33 @@ class DocumentReader {
             outer_.push_back(tag.value().name);
             return std::nullopt;
         }
+        elements_.reserve(subtree_size(index_, i));
         return open_child(i);
     }
 
     Status open_child(uint64_t i) {
-        OpenElement& entry = open_.emplace_back();
-        Status error = scan_start_tag(source_, index_, i, keys_, entry.record);
-        if (error) open_.pop_back();
-        return error;
+        // On an error the read ends, and the entry goes with the stack.
+        FlatElement& element = open_.push().element;
+        return scan_start_tag(spans_, index_, i, keys_, element.name, element.attrs);
     }
 
     Status self_closing(uint64_t i) {
         if (open_.empty()) {
             // Checked even outside the root; kept only if it is the root.
-            ElementRecord record;
-            if (Status error = scan_start_tag(source_, index_, i, keys_, record)) return error;
-            if (record.name == root_tag_) finish_with(std::move(record));
+            FlatElement element;
+            Status error = scan_start_tag(spans_, index_, i, keys_, element.name, element.attrs);
+            if (error) return error;
+            if (element.name == root_tag_) {
+                elements_.push_back(std::move(element));
+                done_ = true;
+            }
             return std::nullopt;
         }
-        std::vector<ElementRecord>& siblings = open_.back().record.children;
-        Status error = scan_start_tag(source_, index_, i, keys_, new_child(siblings));
-        if (error) siblings.pop_back();
-        return error;
+        FlatElement& element = elements_.emplace_back();
+        Status error = scan_start_tag(spans_, index_, i, keys_, element.name, element.attrs);
+        if (error) return error;
+        ++open_.back().element.child_count;
+        return std::nullopt;
     }
 
     Status cdata(uint64_t s, uint64_t e) {
@@ -172,16 +225,17 @@ class DocumentReader {
         }
         if (!open_.empty()) {
             OpenElement& top = open_.back();
-            if (top.record.name.view() != name) return mismatch(top.record.name.view(), name, s);
-            top.record.text = top.text.finish(source_);
-            if (open_.size() == 1) {
-                finish_with(std::move(top.record));
+            const std::string_view open_name = top.element.name.view();
+            if (open_name != name) return mismatch(open_name, name, s);
+            top.element.text = top.text.finish(spans_);
+            // Post order: the element follows its descendants.
+            elements_.push_back(std::move(top.element));
+            open_.pop();
+            if (open_.empty()) {
+                done_ = true;
             } else {
-                // The parent's child list is separate storage, so `top`
-                // stays valid while it grows.
-                new_child(open_[open_.size() - 2].record.children) = std::move(top.record);
+                ++open_.back().element.child_count;
             }
-            open_.pop_back();
             return std::nullopt;
         }
         if (!outer_.empty()) {
@@ -198,34 +252,23 @@ class DocumentReader {
         return malformed(std::move(message), s);
     }
 
-    // Appends an empty record to `siblings`: room for two at first, then the
-    // vector's doubling.
-    static ElementRecord& new_child(std::vector<ElementRecord>& siblings) {
-        if (siblings.capacity() == 0) siblings.reserve(2);
-        return siblings.emplace_back();
-    }
-
-    void finish_with(ElementRecord root) {
-        result_ = std::move(root);
-        done_ = true;
-    }
-
     const SourceRef& source_;
     const char* text_;
     const StructuralIndex& index_;
     std::string_view root_tag_;
     HashKeys keys_;
+    SpanBatch spans_;  // every span of the result comes from here
 
-    std::vector<OpenElement> open_;        // inside the root, innermost last
+    OpenStack open_;
     std::vector<std::string_view> outer_;  // enclosing the root, before it opens
     size_t cursor_ = 0;                    // first text range not yet consumed
     bool done_ = false;
-    ElementRecord result_;
+    FlatTree elements_;  // finished elements inside the root, in post order
 };
 
 }  // namespace
 
-Expected<ElementRecord, ReadError> read_document(const SourceRef& source,
+Expected<FlatTree, ReadError> read_flat_document(const SourceRef& source,
                                                  std::string_view root_tag) {
     IndexBuild build = build_index(source->data(), source->size());
     switch (build.status) {
@@ -236,13 +279,33 @@ Expected<ElementRecord, ReadError> read_document(const SourceRef& source,
         case IndexStatus::Complete:
             break;
     }
-    return read_indexed(source, build.index, root_tag);
+    return read_flat_indexed(source, build.index, root_tag);
+}
+
+Expected<FlatTree, ReadError> read_flat_indexed(const SourceRef& source,
+                                                const StructuralIndex& index,
+                                                std::string_view root_tag) {
+    return DocumentReader(source, index, root_tag).run();
+}
+
+namespace {
+
+Expected<ElementRecord, ReadError> as_record_tree(Expected<FlatTree, ReadError>&& flat) {
+    if (!flat) return unexpected(std::move(flat).error());
+    return record_tree(std::move(flat).value());
+}
+
+}  // namespace
+
+Expected<ElementRecord, ReadError> read_document(const SourceRef& source,
+                                                 std::string_view root_tag) {
+    return as_record_tree(read_flat_document(source, root_tag));
 }
 
 Expected<ElementRecord, ReadError> read_indexed(const SourceRef& source,
                                                 const StructuralIndex& index,
                                                 std::string_view root_tag) {
-    return DocumentReader(source, index, root_tag).run();
+    return as_record_tree(read_flat_indexed(source, index, root_tag));
 }
 
 }  // namespace plovane

@@ -50,13 +50,12 @@ std::string quoted_name_message(const char* before, std::string_view name, const
 // fault in an attribute after it.
 class AttributeScanner {
   public:
-    AttributeScanner(const SourceRef& source, const StartTag& tag, HashKeys keys,
-                     ElementRecord& record)
-        : source_(source),
+    AttributeScanner(SpanBatch& spans, const StartTag& tag, HashKeys keys, AttrMap& attrs)
+        : spans_(spans),
           area_(tag.attribute_area),
           a0_(tag.area_start),
           keys_(keys),
-          attrs_(record.attrs) {}
+          attrs_(attrs) {}
 
     // The first error, if any.
     std::optional<ReadError> scan() {
@@ -81,7 +80,8 @@ class AttributeScanner {
         // Otherwise, 1 + the index of the rewritten value in rewritten_.
         size_t rewritten;
     };
-    static constexpr size_t kBatch = 8;
+    // Enough for nearly every tag, so that its map is sized exactly once.
+    static constexpr size_t kBatch = 32;
 
     size_t skip_space(size_t p) const noexcept {
         while (p < area_.size() && has_class(area_[p], kSpace)) ++p;
@@ -166,8 +166,8 @@ class AttributeScanner {
             const std::string_view name = area_.substr(attr.name, attr.name_len);
             TextRef value = attr.rewritten
                                 ? TextRef::owned(rewritten_[attr.rewritten - 1])
-                                : TextRef::span(source_, area_.substr(attr.value, attr.value_len));
-            if (!attrs_.insert(keys_, TextRef::span(source_, name), std::move(value))) {
+                                : spans_.span(area_.substr(attr.value, attr.value_len));
+            if (!attrs_.insert(keys_, spans_.span(name), std::move(value))) {
                 return ReadError::malformed(quoted_name_message("duplicate attribute '", name, "'"),
                                             a0_ + attr.name);
             }
@@ -182,7 +182,7 @@ class AttributeScanner {
         return error;
     }
 
-    const SourceRef& source_;
+    SpanBatch& spans_;
     std::string_view area_;
     uint64_t a0_;
     HashKeys keys_;
@@ -207,13 +207,19 @@ Expected<StartTag, ReadError> split_start_tag(std::string_view text, const Struc
     return StartTag{text.substr(name.start, name.len), text.substr(a0, area_end - a0), a0};
 }
 
+std::optional<ReadError> scan_start_tag(SpanBatch& spans, const StructuralIndex& index,
+                                        uint64_t i, HashKeys keys, TextRef& name, AttrMap& attrs) {
+    auto tag = split_start_tag(spans.text(), index, i);
+    if (!tag) return std::move(tag).error();
+    name = spans.span(tag.value().name);
+    if (tag.value().attribute_area.empty()) return std::nullopt;
+    return AttributeScanner(spans, tag.value(), keys, attrs).scan();
+}
+
 std::optional<ReadError> scan_start_tag(const SourceRef& source, const StructuralIndex& index,
                                         uint64_t i, HashKeys keys, ElementRecord& record) {
-    auto tag = split_start_tag(source->text(), index, i);
-    if (!tag) return std::move(tag).error();
-    record.name = TextRef::span(source, tag.value().name);
-    if (tag.value().attribute_area.empty()) return std::nullopt;
-    return AttributeScanner(source, tag.value(), keys, record).scan();
+    SpanBatch spans(source);
+    return scan_start_tag(spans, index, i, keys, record.name, record.attrs);
 }
 
 Expected<ElementRecord, ReadError> scan_start_tag(const SourceRef& source,

@@ -12,6 +12,7 @@
 #include "storage/expected.h"
 #include "storage/hash_keys.h"
 #include "storage/shared_source.h"
+#include "storage/span_batch.h"
 
 namespace plovane {
 
@@ -36,5 +37,9 @@ Expected<ElementRecord, ReadError> scan_start_tag(const SourceRef& source,
 // error `record` may hold part of the tag.
 std::optional<ReadError> scan_start_tag(const SourceRef& source, const StructuralIndex& index,
                                         uint64_t i, HashKeys keys, ElementRecord& record);
+// The same, filling only a name and a map (absent and empty on entry), with
+// the spans taken from `spans`, a batch over the index's source.
+std::optional<ReadError> scan_start_tag(SpanBatch& spans, const StructuralIndex& index,
+                                        uint64_t i, HashKeys keys, TextRef& name, AttrMap& attrs);
 
 }  // namespace plovane

@@ -49,10 +49,10 @@ void TextAccumulator::append_owned(std::string&& piece) {
     }
 }
 
-TextRef TextAccumulator::finish(const SourceRef& source) {
+TextRef TextAccumulator::finish(SpanBatch& spans) {
     if (state_ == State::View) {
         const std::string_view trimmed = trim_space(view_);
-        return trimmed.empty() ? TextRef() : TextRef::span(source, trimmed);
+        return trimmed.empty() ? TextRef() : spans.span(trimmed);
     }
     if (state_ == State::Owned) {
         const std::string_view trimmed = trim_space(owned_);

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "storage/shared_source.h"
+#include "storage/span_batch.h"
 #include "storage/text_ref.h"
 
 namespace plovane {
@@ -19,9 +19,15 @@ class TextAccumulator {
     void append_owned(std::string&& piece);
 
     // The trimmed text: absent when there was none or it was all white space;
-    // a Span of `source` when it is one unchanged piece of the document;
+    // a Span (from `spans`) when it is one unchanged piece of the document;
     // otherwise Owned.
-    TextRef finish(const SourceRef& source);
+    TextRef finish(SpanBatch& spans);
+    // Back to no text, keeping the buffer for the next element.
+    void clear() noexcept {
+        state_ = State::Absent;
+        view_ = {};
+        owned_.clear();
+    }
 
   private:
     enum class State : uint8_t {

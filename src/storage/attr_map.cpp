@@ -1,6 +1,7 @@
 #include "storage/attr_map.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "storage/siphash.h"
@@ -9,60 +10,72 @@ namespace plovane {
 
 static_assert(sizeof(AttrMap::Entry) % alignof(AttrMap::Entry) == 0);
 
-AttrMap::Table* AttrMap::allocate(HashKeys keys, uint32_t capacity) {
-    void* block = std::malloc(sizeof(Table) + sizeof(Entry) * capacity);
+AttrMap::Table* AttrMap::allocate(HashKeys keys, uint32_t room) {
+    const uint32_t capacity = capacity_for(room);
+    const size_t slot_bytes = sizeof(uint32_t) * size_t{capacity};
+    void* block = std::malloc(entries_offset(capacity) + sizeof(Entry) * size_t{room});
     if (!block) throw std::bad_alloc();
-    auto* table = new (block) Table{keys, 0, capacity};
-    Entry* slots = table->slots();
-    for (uint32_t i = 0; i < capacity; ++i) new (&slots[i]) Entry();
+    auto* table = new (block) Table{keys, 0, capacity, room};
+    std::memset(table->slots(), 0, slot_bytes);
     return table;
 }
 
 void AttrMap::destroy(Table* table) noexcept {
-    if (!table) return;
-    Entry* slots = table->slots();
-    for (uint32_t i = 0; i < table->capacity; ++i) slots[i].~Entry();
+    Entry* entries = table->entries();
+    for (uint32_t i = 0; i < table->count; ++i) entries[i].~Entry();
     std::free(table);
 }
 
 AttrMap::AttrMap(const AttrMap& other) {
     if (!other.table_) return;
-    table_ = allocate(other.table_->keys, other.table_->capacity);
-    table_->count = other.table_->count;
-    Entry* from = other.table_->slots();
-    Entry* to = table_->slots();
-    for (uint32_t i = 0; i < table_->capacity; ++i) {
-        if (from[i].key.present()) to[i] = from[i];
+    const Table* from = other.table_;
+    // Same capacity and the same slots: the copy iterates in the same order.
+    const uint32_t capacity = from->capacity;
+    void* block = std::malloc(entries_offset(capacity) + sizeof(Entry) * size_t{from->count});
+    if (!block) throw std::bad_alloc();
+    table_ = new (block) Table{from->keys, 0, capacity, from->count};
+    std::memcpy(table_->slots(), from->slots(), sizeof(uint32_t) * size_t{capacity});
+    const Entry* source = from->entries();
+    Entry* target = table_->entries();
+    for (uint32_t i = 0; i < from->count; ++i) {
+        new (&target[i]) Entry(source[i]);
+        table_->count = i + 1;  // released correctly should a copy throw
     }
 }
 
-AttrMap::~AttrMap() { destroy(table_); }
-
 uint32_t AttrMap::size() const noexcept { return table_ ? table_->count : 0; }
 
-AttrMap::Entry* AttrMap::probe(Table* table, std::string_view key) noexcept {
+uint32_t* AttrMap::probe(Table* table, std::string_view key) noexcept {
     const uint32_t mask = table->capacity - 1;
-    Entry* slots = table->slots();
+    uint32_t* slots = table->slots();
+    const Entry* entries = table->entries();
     for (uint32_t i = static_cast<uint32_t>(siphash13(table->keys, key)) & mask;; i = (i + 1) & mask) {
-        if (!slots[i].key.present() || slots[i].key.view() == key) return &slots[i];
+        const uint32_t slot = slots[i];
+        if (slot == 0 || entries[slot - 1].key.view() == key) return &slots[i];
     }
 }
 
 const TextRef* AttrMap::find(std::string_view key) const noexcept {
     if (!table_) return nullptr;
-    Entry* slot = probe(table_, key);
-    return slot->key.present() ? &slot->value : nullptr;
+    const uint32_t slot = *probe(table_, key);
+    return slot ? &table_->entries()[slot - 1].value : nullptr;
 }
 
-void AttrMap::rehash(uint32_t capacity) {
+void AttrMap::rebuild(uint32_t room) {
     Table* old = table_;
-    table_ = allocate(old->keys, capacity);
-    Entry* slots = old->slots();
-    for (uint32_t i = 0; i < old->capacity; ++i) {
-        if (!slots[i].key.present()) continue;
-        *probe(table_, slots[i].key.view()) = std::move(slots[i]);
-        ++table_->count;
+    table_ = allocate(old->keys, room);
+    // With as many slots as before, every entry keeps its slot: no hashing.
+    const bool same_slots = table_->capacity == old->capacity;
+    if (same_slots) {
+        std::memcpy(table_->slots(), old->slots(), sizeof(uint32_t) * size_t{old->capacity});
     }
+    Entry* from = old->entries();
+    Entry* to = table_->entries();
+    for (uint32_t i = 0; i < old->count; ++i) {
+        new (&to[i]) Entry(std::move(from[i]));
+        if (!same_slots) *probe(table_, to[i].key.view()) = i + 1;
+    }
+    table_->count = old->count;
     destroy(old);
 }
 
@@ -73,26 +86,25 @@ uint32_t AttrMap::capacity_for(uint32_t count) noexcept {
 }
 
 void AttrMap::reserve(HashKeys keys, uint32_t count) {
-    const uint32_t capacity = capacity_for(count);
     if (!table_) {
-        table_ = allocate(keys, capacity);
-    } else if (capacity > table_->capacity) {
-        rehash(capacity);
+        table_ = allocate(keys, count);
+    } else if (count > table_->room) {
+        rebuild(count);
     }
 }
 
 bool AttrMap::insert(HashKeys keys, TextRef key, TextRef value) {
-    if (!table_) table_ = allocate(keys, 2);
-    Entry* slot = probe(table_, key.view());
-    if (slot->key.present()) return false;
-    // Keep the load at or below three quarters so probes stay short.
-    if ((table_->count + 1) * 4 > table_->capacity * 3) {
-        grow();
+    if (!table_) table_ = allocate(keys, 1);
+    uint32_t* slot = probe(table_, key.view());
+    if (*slot) return false;
+    if (table_->count == table_->room) {
+        // Doubling keeps one-by-one insertion linear overall.
+        rebuild(table_->room < 2 ? 2 : table_->room * 2);
         slot = probe(table_, key.view());
     }
-    slot->key = std::move(key);
-    slot->value = std::move(value);
-    ++table_->count;
+    Entry* entry = &table_->entries()[table_->count];
+    new (entry) Entry{std::move(key), std::move(value)};
+    *slot = ++table_->count;
     return true;
 }
 

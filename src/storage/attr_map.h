@@ -2,10 +2,12 @@
 // under keys fixed when the map's table is created.
 //
 // Open addressing with linear probing in one heap block; an empty map is a
-// single null pointer, which keeps attribute-less nodes small. Iteration
-// follows the slots, so the order depends on the keys: neither insertion nor
-// sorted order, but the same for every walk over one map, and preserved by
-// copying.
+// single null pointer, which keeps attribute-less nodes small. The slots are
+// small indices into a dense array of entries that holds exactly as many as
+// were reserved, so a map carries no empty 48-byte entries and is released by
+// a walk over its entries only. Iteration follows the slots, so the order
+// depends on the keys: neither insertion nor sorted order, but the same for
+// every walk over one map, and preserved by copying.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +22,7 @@ namespace plovane {
 class AttrMap {
 public:
     struct Entry {
-        TextRef key;  // absent in a free slot
+        TextRef key;
         TextRef value;
     };
 
@@ -31,7 +33,10 @@ public:
         std::swap(table_, other.table_);
         return *this;
     }
-    ~AttrMap();
+    // Empty and moved-from maps go without a call.
+    ~AttrMap() {
+        if (table_) destroy(table_);
+    }
 
     // Inserts unless a key with the same text is present; returns false
     // (and drops key and value) in that case. `keys` seeds the table when
@@ -50,25 +55,45 @@ public:
     template <class F>
     void for_each(F&& f) const {
         if (!table_) return;
-        Entry* slots = table_->slots();
-        for (uint32_t i = 0; i < table_->capacity; ++i)
-            if (slots[i].key.present()) f(slots[i].key, slots[i].value);
+        const uint32_t* slots = table_->slots();
+        const Entry* entries = table_->entries();
+        for (uint32_t i = 0; i < table_->capacity; ++i) {
+            if (const uint32_t slot = slots[i]) f(entries[slot - 1].key, entries[slot - 1].value);
+        }
     }
 
 private:
+    // One block: this header, `capacity` slots (0 for a free slot, otherwise
+    // 1 + the index of its entry), then room for `room` entries, of which the
+    // first `count` are in use, in insertion order.
     struct Table {
         HashKeys keys;
         uint32_t count;
         uint32_t capacity;  // a power of two
-        Entry* slots() noexcept { return reinterpret_cast<Entry*>(this + 1); }
+        uint32_t room;
+        uint32_t* slots() noexcept { return reinterpret_cast<uint32_t*>(this + 1); }
+        const uint32_t* slots() const noexcept {
+            return reinterpret_cast<const uint32_t*>(this + 1);
+        }
+        Entry* entries() noexcept {
+            char* block = reinterpret_cast<char*>(this);
+            return reinterpret_cast<Entry*>(block + entries_offset(capacity));
+        }
+        const Entry* entries() const noexcept { return const_cast<Table*>(this)->entries(); }
     };
-    static Table* allocate(HashKeys keys, uint32_t capacity);
+    static size_t entries_offset(uint32_t capacity) noexcept {
+        const size_t end = sizeof(Table) + sizeof(uint32_t) * size_t{capacity};
+        return (end + alignof(Entry) - 1) / alignof(Entry) * alignof(Entry);
+    }
+    // A table for up to `room` entries, with no entry in use.
+    static Table* allocate(HashKeys keys, uint32_t room);
     static void destroy(Table* table) noexcept;
-    void grow() { rehash(table_->capacity * 2); }
-    void rehash(uint32_t capacity);
+    // Moves the entries into a table with room for `room` (>= count).
+    void rebuild(uint32_t room);
     // Smallest table that holds `count` entries at the load insert() keeps.
     static uint32_t capacity_for(uint32_t count) noexcept;
-    static Entry* probe(Table* table, std::string_view key) noexcept;
+    // The slot of `key`, or the free slot where it would go.
+    static uint32_t* probe(Table* table, std::string_view key) noexcept;
 
     Table* table_ = nullptr;
 };

@@ -20,8 +20,7 @@ SourceRef SharedSource::borrowed(const char* data, uint64_t size, void* owner,
     return SourceRef::adopt(source);
 }
 
-void SharedSource::release() noexcept {
-    if (refs_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+void SharedSource::destroy() noexcept {
     if (release_owner_) release_owner_(owner_);
     delete this;
 }

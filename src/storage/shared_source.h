@@ -33,10 +33,18 @@ public:
     uint64_t use_count() const noexcept { return refs_.load(std::memory_order_relaxed); }
 
     void retain(uint64_t n = 1) noexcept { refs_.fetch_add(n, std::memory_order_relaxed); }
-    void release() noexcept;
+    void release() noexcept {
+        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) destroy();
+    }
+    // Gives up `n` references at once.
+    void release(uint64_t n) noexcept {
+        if (refs_.fetch_sub(n, std::memory_order_acq_rel) == n) destroy();
+    }
 
 private:
     SharedSource() = default;
+    // After the last reference: hands the owner back and frees this.
+    void destroy() noexcept;
 
     std::atomic<uint64_t> refs_{1};
     const char* data_ = nullptr;

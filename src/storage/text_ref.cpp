@@ -44,15 +44,12 @@ TextRef TextRef::span(const SourceRef& source, uint64_t start, uint64_t end) {
     return ref;
 }
 
-void TextRef::reset() noexcept {
+void TextRef::drop() noexcept {
     if (source_) {
         source_->release();
-    } else if (data_ && data_ != kEmpty) {
+    } else if (data_ != kEmpty) {
         std::free(const_cast<char*>(data_));
     }
-    source_ = nullptr;
-    data_ = nullptr;
-    size_ = 0;
 }
 
 uint64_t TextRef::hash(HashKeys keys) const noexcept { return siphash13(keys, view()); }

@@ -24,7 +24,11 @@ public:
         swap(other);
         return *this;
     }
-    ~TextRef() { reset(); }
+    // Absent and moved-from values, which every move leaves behind, are
+    // dropped without a call.
+    ~TextRef() {
+        if (data_) drop();
+    }
 
     // Copies `text` into a buffer of its own.
     static TextRef owned(std::string_view text);
@@ -34,6 +38,16 @@ public:
     static TextRef span(const SourceRef& source, std::string_view inside) {
         return span(source, static_cast<uint64_t>(inside.data() - source->data()),
                     static_cast<uint64_t>(inside.data() - source->data()) + inside.size());
+    }
+
+    // A Span of `inside`, a view of `source`'s text, taking over one
+    // reference on `source` that the caller already holds.
+    static TextRef adopt_span(SharedSource* source, std::string_view inside) noexcept {
+        TextRef ref;
+        ref.source_ = source;
+        ref.data_ = inside.data();
+        ref.size_ = inside.size();
+        return ref;
     }
 
     bool present() const noexcept { return data_ != nullptr; }
@@ -51,7 +65,12 @@ public:
         std::swap(data_, other.data_);
         std::swap(size_, other.size_);
     }
-    void reset() noexcept;
+    void reset() noexcept {
+        if (data_) drop();
+        source_ = nullptr;
+        data_ = nullptr;
+        size_ = 0;
+    }
 
     friend bool operator==(const TextRef& a, const TextRef& b) noexcept {
         return a.present() == b.present() && a.view() == b.view();
@@ -61,6 +80,9 @@ public:
     }
 
 private:
+    // Gives up the source reference or frees the buffer; `data_` is set.
+    void drop() noexcept;
+
     // Span: source_ set, data_ points into its text. Owned: source_ null,
     // data_ is a heap buffer of our own (or a static "" when empty).
     // Absent: both null.

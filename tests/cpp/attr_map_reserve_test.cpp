@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "storage/attr_map.h"
 
@@ -32,6 +33,44 @@ TEST(AttrMapReserve, EntriesSurviveReserveOnEmptyAndFilledMaps) {
     size_t visited = 0;
     map.for_each([&](const TextRef&, const TextRef&) { ++visited; });
     EXPECT_EQ(visited, 100u);
+}
+
+std::vector<std::string> keys_in_order(const AttrMap& map) {
+    std::vector<std::string> order;
+    map.for_each([&](const TextRef& k, const TextRef&) { order.emplace_back(k.view()); });
+    return order;
+}
+
+TEST(AttrMapReserve, ExactRoomGrowsWhenFullAndKeepsOrderWhileTheSlotsStay) {
+    const HashKeys keys = take_hash_keys();
+    AttrMap map;
+    map.reserve(keys, 5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(map.insert(keys, TextRef::owned("a" + std::to_string(i)), TextRef::owned("v")));
+    }
+    const std::vector<std::string> order = keys_in_order(map);
+    // Room for one more at the same table size: every entry keeps its slot.
+    map.reserve(keys, 6);
+    EXPECT_EQ(keys_in_order(map), order);
+    // Past the reserved room the map grows by itself; a copy walks alike.
+    for (int i = 5; i < 40; ++i) {
+        EXPECT_TRUE(map.insert(keys, TextRef::owned("a" + std::to_string(i)), TextRef::owned("w")));
+    }
+    EXPECT_FALSE(map.insert(keys, TextRef::owned("a39"), TextRef::owned("again")));
+    EXPECT_EQ(map.size(), 40u);
+    AttrMap copy = map;
+    EXPECT_EQ(keys_in_order(copy), keys_in_order(map));
+    ASSERT_NE(copy.find("a39"), nullptr);
+    EXPECT_EQ(*copy.find("a39"), "w");
+    EXPECT_EQ(*copy.find("a0"), "v");
+    EXPECT_EQ(copy.find("a40"), nullptr);
+
+    // A table reserved for nothing still takes insertions.
+    AttrMap none;
+    none.reserve(keys, 0);
+    EXPECT_TRUE(none.empty());
+    EXPECT_TRUE(none.insert(keys, TextRef::owned("k"), TextRef::owned("v")));
+    EXPECT_EQ(keys_in_order(AttrMap(none)), std::vector<std::string>{"k"});
 }
 
 }  // namespace

@@ -310,6 +310,40 @@ TEST(ReadDocument, OverlongNamesAreShortenedByTheIndex) {
               "malformed XML at byte 65539: malformed end tag </n>");
 }
 
+TEST(ReadDocument, FlatFormIsPostOrderWithChildCounts) {
+    SourceRef source = SharedSource::owned("<x><r k='v'><a><b/>t</a><c/>u<a/></r><q/></x>");
+    auto flat = read_flat_document(source, "r");
+    ASSERT_TRUE(flat) << flat.error().message();
+    // Each element after its descendants, the root last.
+    std::vector<std::string> names;
+    std::vector<uint64_t> counts;
+    for (const FlatElement& e : flat.value()) {
+        names.emplace_back(e.name.view());
+        counts.push_back(e.child_count);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"b", "a", "c", "a", "r"}));
+    EXPECT_EQ(counts, (std::vector<uint64_t>{0, 1, 0, 0, 3}));
+    EXPECT_EQ(flat.value()[1].text, "t");
+    EXPECT_EQ(flat.value()[4].text, "u");
+    ASSERT_NE(flat.value()[4].attrs.find("k"), nullptr);
+
+    // Rebuilt by value, with every child in its place.
+    ElementRecord root = record_tree(std::move(flat).value());
+    ASSERT_EQ(root.children.size(), 3u);
+    EXPECT_EQ(root.children[0].name, "a");
+    ASSERT_EQ(root.children[0].children.size(), 1u);
+    EXPECT_EQ(root.children[0].children[0].name, "b");
+    EXPECT_EQ(root.children[1].name, "c");
+    EXPECT_EQ(root.children[2].name, "a");
+    EXPECT_TRUE(root.children[2].children.empty());
+
+    // A self-closing root is a single element.
+    auto single = read_flat_document(source, "q");
+    ASSERT_TRUE(single);
+    ASSERT_EQ(single.value().size(), 1u);
+    EXPECT_EQ(single.value()[0].child_count, 0u);
+}
+
 TEST(ReadDocument, MillionLevelsDeep) {
     constexpr size_t kDepth = 1000000;
     std::string doc;

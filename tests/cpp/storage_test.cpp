@@ -9,6 +9,7 @@
 #include "storage/attr_map.h"
 #include "storage/element_record.h"
 #include "storage/siphash.h"
+#include "storage/span_batch.h"
 #include "storage/text_ref.h"
 
 namespace plovane {
@@ -119,6 +120,45 @@ TEST(SharedSource, CountsAcrossThreadsAndReleasesTheOwnerOnce) {
     source = SourceRef();
     EXPECT_EQ(released, 1);
     EXPECT_EQ(seen_owner, &owner_token);
+}
+
+TEST(SpanBatch, EverySpanHoldsAReferenceAndTheRestGoesBack) {
+    SourceRef source = SharedSource::owned("abcdef");
+    const std::string_view text = source->text();
+    TextRef kept;
+    {
+        SpanBatch spans(source);
+        TextRef dropped = spans.span(text.substr(0, 2));
+        kept = spans.span(text.substr(2, 3));
+        EXPECT_TRUE(kept.is_span());
+        EXPECT_EQ(kept.source(), source.get());
+        EXPECT_EQ(kept.span_start(), 2u);
+        EXPECT_EQ(kept, "cde");
+        dropped.reset();  // before the batch is gone
+    }
+    EXPECT_EQ(source->use_count(), 2u);
+    kept.reset();
+    EXPECT_EQ(source->use_count(), 1u);
+
+    // Several batches' worth: exactly one reference per span remains.
+    std::vector<TextRef> many;
+    {
+        SpanBatch spans(source);
+        for (int i = 0; i < 10000; ++i) many.push_back(spans.span(text.substr(i % 6, 1)));
+    }
+    EXPECT_EQ(source->use_count(), 10001u);
+    many.clear();
+    EXPECT_EQ(source->use_count(), 1u);
+
+    // The spans alone keep the source alive once the caller lets go.
+    SharedSource* raw = source.get();
+    {
+        SpanBatch spans(source);
+        kept = spans.span(text.substr(5, 1));
+    }
+    source = SourceRef();
+    EXPECT_EQ(raw->use_count(), 1u);
+    EXPECT_EQ(kept, "f");
 }
 
 TEST(AttrMap, InsertFindAndRejectDuplicates) {
