@@ -29,7 +29,7 @@ from pathlib import Path
 from lxml import etree
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from common import first_element_name, skip_doctype  # noqa: E402
+from common import first_element_name, prolog_end  # noqa: E402
 
 PREDEFINED_OR_NUMERIC = re.compile(r"&(?!(?:lt|gt|amp|apos|quot|#[0-9]+|#x[0-9A-Fa-f]+);)")
 COMMENT_OR_CDATA = re.compile(r"<!--.*?-->|<!\[CDATA\[.*?\]\]>", re.S)
@@ -186,17 +186,7 @@ def label(prefix: str, path: Path) -> str:
 
 def strip_prolog(text: str) -> str:
     """The document from its first element on (declaration, comments, type removed)."""
-    pos = 0
-    while True:
-        pos = text.index("<", pos)
-        if text.startswith("<?", pos):
-            pos = text.index("?>", pos) + 2
-        elif text.startswith("<!--", pos):
-            pos = text.index("-->", pos) + 3
-        elif text.startswith("<!", pos):
-            pos = skip_doctype(text, pos)
-        else:
-            return text[pos:]
+    return text[prolog_end(text):]
 
 
 def aggregate_icons(data_dir: Path) -> tuple[Path, str] | None:

@@ -139,9 +139,9 @@ class Document:
         return self.path.read_bytes()
 
 
-def first_element_name(text: str) -> str:
-    """Name of the document's first element as written (prefix included), skipping the
-    prolog: declaration, processing instructions, comments and the document type."""
+def prolog_end(text: str) -> int:
+    """Offset of the document's first element: past the declaration, processing
+    instructions, comments and the document type."""
     pos = 0
     while True:
         pos = text.index("<", pos)
@@ -152,10 +152,16 @@ def first_element_name(text: str) -> str:
         elif text.startswith("<!", pos):
             pos = skip_doctype(text, pos)
         else:
-            end = pos + 1
-            while end < len(text) and text[end] not in " \t\r\n/>":
-                end += 1
-            return text[pos + 1 : end]
+            return pos
+
+
+def first_element_name(text: str) -> str:
+    """Name of the document's first element as written (prefix included)."""
+    pos = prolog_end(text)
+    end = pos + 1
+    while end < len(text) and text[end] not in " \t\r\n/>":
+        end += 1
+    return text[pos + 1 : end]
 
 
 def skip_doctype(text: str, pos: int) -> int:
