@@ -38,9 +38,9 @@ def test_classes_live_in_builtins_and_cannot_be_subclassed():
 def test_reimport_shares_the_classes():
     import importlib.util
 
-    spec = importlib.util.find_spec("plovane")
-    again = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(again)
+    found = importlib.util.find_spec("plovane")
+    again = importlib.util.module_from_spec(found)
+    found.loader.exec_module(again)
     assert again.Node is Node and again.SearchType is SearchType
     assert again.SearchType.Tag is SearchType.Tag
 
