@@ -78,19 +78,10 @@ ElementRecord catalogue(int records, MakeText text) {
     return root;
 }
 
-ElementRecord clone(const ElementRecord& record) {
-    ElementRecord copy;
-    copy.name = record.name;
-    copy.attrs = record.attrs;
-    copy.text = record.text;
-    copy.children.reserve(record.children.size());
-    for (const ElementRecord& child : record.children) copy.children.push_back(clone(child));
-    return copy;
-}
 
 void report(const char* label, const ElementRecord& doc, uint64_t elements) {
     constexpr int kRuns = 7;
-    const uint64_t bytes = write_to_memory(clone(doc), 4, true).size();
+    const uint64_t bytes = write_to_memory(doc.clone(), 4, true).size();
     auto line = [&](const char* what, double seconds) {
         std::printf("  %-34s %8.2f ms %6.0f MB/s %6.1f ns/element\n", what, seconds * 1e3,
                     static_cast<double>(bytes) / seconds / 1e6,
@@ -104,7 +95,7 @@ void report(const char* label, const ElementRecord& doc, uint64_t elements) {
              XmlWriter writer(sink, 4);
              write_element(writer, doc);
          }));
-    auto copy = [&] { return clone(doc); };
+    auto copy = [&] { return doc.clone(); };
     line("write_to_memory (consumes)", best_of(kRuns, copy, [](ElementRecord tree) {
              MemorySink out = write_to_memory(std::move(tree), 4, true);
          }));
@@ -120,7 +111,7 @@ void report(const char* label, const ElementRecord& doc, uint64_t elements) {
              volatile uint64_t spaces = indentation_bytes(doc, 4);
              (void)spaces;
          }));
-    line("copy and release (not writing)", best_of(kRuns, no_input, [&](int) { clone(doc); }));
+    line("copy and release (not writing)", best_of(kRuns, no_input, [&](int) { doc.clone(); }));
     line("release of a copy (not writing)",
          best_of(kRuns, copy, [](ElementRecord tree) { ElementRecord gone = std::move(tree); }));
 }

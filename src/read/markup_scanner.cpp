@@ -216,17 +216,12 @@ std::optional<ReadError> scan_start_tag(SpanBatch& spans, const StructuralIndex&
     return AttributeScanner(spans, tag.value(), keys, attrs).scan();
 }
 
-std::optional<ReadError> scan_start_tag(const SourceRef& source, const StructuralIndex& index,
-                                        uint64_t i, HashKeys keys, ElementRecord& record) {
-    SpanBatch spans(source);
-    return scan_start_tag(spans, index, i, keys, record.name, record.attrs);
-}
-
 Expected<ElementRecord, ReadError> scan_start_tag(const SourceRef& source,
                                                   const StructuralIndex& index, uint64_t i,
                                                   HashKeys keys) {
     ElementRecord record;
-    if (auto error = scan_start_tag(source, index, i, keys, record)) {
+    SpanBatch spans(source);
+    if (auto error = scan_start_tag(spans, index, i, keys, record.name, record.attrs)) {
         return unexpected(std::move(*error));
     }
     return record;

@@ -33,10 +33,6 @@ Expected<StartTag, ReadError> split_start_tag(std::string_view text, const Struc
 Expected<ElementRecord, ReadError> scan_start_tag(const SourceRef& source,
                                                   const StructuralIndex& index, uint64_t i,
                                                   HashKeys keys);
-// The same, filling `record` (empty, as default-constructed) in place; on an
-// error `record` may hold part of the tag.
-std::optional<ReadError> scan_start_tag(const SourceRef& source, const StructuralIndex& index,
-                                        uint64_t i, HashKeys keys, ElementRecord& record);
 // The same, filling only a name and a map (absent and empty on entry), with
 // the spans taken from `spans`, a batch over the index's source.
 std::optional<ReadError> scan_start_tag(SpanBatch& spans, const StructuralIndex& index,

@@ -23,6 +23,10 @@ struct ElementRecord {
     // Releases descendants with an explicit stack: documents may nest far
     // deeper than the native stack allows recursion.
     ~ElementRecord();
+
+    // A deep copy (records are move-only, and writing consumes them); spans
+    // share their source, maps keep their iteration order.
+    ElementRecord clone() const;
 };
 
 }  // namespace plovane

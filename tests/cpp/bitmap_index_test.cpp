@@ -13,19 +13,6 @@ namespace {
 
 using K = TagKind;
 
-BuildSummary bits(std::string_view doc) {
-    return summary_of([](const char* in, uint64_t len) { return build_from_bitmaps(in, len); },
-                      doc);
-}
-BuildSummary seq(std::string_view doc) {
-    return summary_of(build_sequential, doc);
-}
-BuildSummary complete(std::vector<Record> records, std::vector<Range> ranges = {}) {
-    return {IndexStatus::Complete, 0, std::move(records), std::move(ranges)};
-}
-BuildSummary unclosed(uint64_t at) {
-    return {IndexStatus::Unclosed, at, {}, {}};
-}
 
 const std::string kExample = R"(<r a="1" b="2" c="3" d="4"><e f="g>h" i="j" k="l" m="n"/></r>)";
 

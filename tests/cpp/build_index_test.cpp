@@ -19,13 +19,6 @@ Built built(std::string_view doc) {
     IndexPath path;
     return {summary_of(build_index(doc.data(), doc.size(), path)), path};
 }
-BuildSummary seq(std::string_view doc) {
-    return summary_of(build_sequential, doc);
-}
-BuildSummary bits(std::string_view doc) {
-    return summary_of([](const char* in, uint64_t len) { return build_from_bitmaps(in, len); },
-                      doc);
-}
 
 // `n` double-quoted attributes.
 std::string attrs(int n) {

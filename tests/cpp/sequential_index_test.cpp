@@ -12,15 +12,6 @@ namespace {
 
 using K = TagKind;
 
-BuildSummary seq(std::string_view doc) {
-    return summary_of(build_sequential, doc);
-}
-BuildSummary complete(std::vector<Record> records, std::vector<Range> ranges = {}) {
-    return {IndexStatus::Complete, 0, std::move(records), std::move(ranges)};
-}
-BuildSummary unclosed(uint64_t at) {
-    return {IndexStatus::Unclosed, at, {}, {}};
-}
 const BuildSummary kAbnormal{IndexStatus::AbnormalEnd, 0, {}, {}};
 
 TEST(SequentialIndex, WorkedExampleRecordByRecord) {

@@ -12,12 +12,6 @@
 namespace plovane {
 namespace {
 
-BuildSummary seq(const std::string& doc) {
-    return summary_of(build_sequential, doc);
-}
-BuildSummary bits(const std::string& doc) {
-    return summary_of(build_from_bitmaps(doc.data(), doc.size()));
-}
 
 TEST(StrategyAgreement, IdenticalIndexesWithoutQuotesOutsideTags) {
     int paths[3] = {0, 0, 0};

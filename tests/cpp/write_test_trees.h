@@ -82,15 +82,4 @@ inline ElementRecord random_tree(std::mt19937_64& rng, int max_nodes, int max_de
     return make(make, 0);
 }
 
-// A deep copy, since records cannot be copied and writing consumes them.
-inline ElementRecord clone(const ElementRecord& record) {
-    ElementRecord copy;
-    copy.name = record.name;
-    copy.attrs = record.attrs;
-    copy.text = record.text;
-    copy.children.reserve(record.children.size());
-    for (const ElementRecord& child : record.children) copy.children.push_back(clone(child));
-    return copy;
-}
-
 }  // namespace plovane::testing
