@@ -9,6 +9,8 @@ from hypothesis import strategies as st
 
 from plovane import Node
 
+from strategies import node_trees
+
 # ---- helpers ---------------------------------------------------------------------
 
 HEADER = "failed to extract enum HashmapTypes ('String | Vec | NullableString | Map')"
@@ -395,19 +397,8 @@ def test_value_errors_are_found_parent_first_then_children_in_order():
 
 # ---- round trips ---------------------------------------------------------------------------
 
-trees = st.deferred(
-    lambda: st.builds(
-        Node,
-        st.text(max_size=6),
-        st.dictionaries(st.text(max_size=5), st.text(max_size=5), max_size=4),
-        st.lists(trees, max_size=3),
-        st.none() | st.text(max_size=8),
-    )
-)
-
-
 @settings(max_examples=120, deadline=None)
-@given(trees)
+@given(node_trees)
 def test_from_dict_of_to_dict_gives_an_equal_tree(tree):
     copy = Node.from_dict(tree.to_dict())
     assert same_tree(copy, tree)

@@ -6,6 +6,8 @@ from hypothesis import strategies as st
 
 from plovane import Node
 
+from strategies import node_trees
+
 
 def outline(node, spacing=None):
     # Inside a class body the name would be mangled, so always go through getattr.
@@ -142,19 +144,8 @@ def test_indentation_wraps_after_127_levels():
         assert line == " " * ((2 * depth) % 256) + "Name: n"
 
 
-children_trees = st.deferred(
-    lambda: st.builds(
-        Node,
-        st.text(max_size=5),
-        st.dictionaries(st.text(max_size=4), st.text(max_size=4), max_size=3),
-        st.lists(children_trees, max_size=3),
-        st.none() | st.text(max_size=6),
-    )
-)
-
-
 @settings(max_examples=120, deadline=None)
-@given(children_trees, st.integers(0, 255))
+@given(node_trees, st.integers(0, 255))
 def test_random_trees_match_the_level_by_level_definition(node, spacing):
     assert outline(node, spacing) == reference_outline(node, spacing)
 
