@@ -1,5 +1,6 @@
 // read_string and read_file: the document is parsed with the interpreter
 // released, then turned into Node objects with it held.
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -8,8 +9,10 @@
 #include "module/deferred_release.h"
 #include "module/errors.h"
 #include "module/functions.h"
+#include "module/py_ref.h"
 #include "read/document_reader.h"
 #include "storage/file_text.h"
+#include "storage/utf8_encode.h"
 
 namespace plovane {
 
@@ -24,6 +27,24 @@ PyObject* finish_read(Expected<FlatTree, ReadError>& result) {
     return node_from_flat(std::move(result).value());
 }
 
+void free_buffer(void* buffer) noexcept { std::free(buffer); }
+
+// Converts root_tag; should it fail, an xml_string that cannot be converted
+// either is reported instead, as the first argument in signature order. Only
+// the type of xml_string is checked otherwise: its text is converted later.
+bool convert_document_then_tag(PyObject* document, PyObject* tag, std::string_view& root_tag) {
+    if (!PyUnicode_Check(document)) {
+        set_type_mismatch(document, "str");
+        return fail_param("xml_string");
+    }
+    if (convert_utf8(tag, "root_tag", root_tag)) return true;
+    if (PyUnicode_IS_ASCII(document)) return false;
+    PyRef tag_error(PyErr_GetRaisedException());
+    std::string_view unused;
+    if (convert_utf8(document, "xml_string", unused)) PyErr_SetRaisedException(tag_error.release());
+    return false;
+}
+
 const char* const kReadStringParams[] = {"xml_string", "root_tag"};
 const Signature kReadString{"read_string", kReadStringParams, 2, 2};
 
@@ -32,19 +53,46 @@ const Signature kReadString{"read_string", kReadStringParams, 2, 2};
 PyObject* read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     drain_deferred_releases();
     PyObject* argv[2];
-    std::string_view document, root_tag;
+    std::string_view root_tag;
     if (!bind_arguments(kReadString, args, nargs, kwnames, argv) ||
-        !convert_utf8(argv[0], "xml_string", document) || !convert_utf8(argv[1], "root_tag", root_tag))
+        !convert_document_then_tag(argv[0], argv[1], root_tag))
         return nullptr;
-    // The str's cached UTF-8 form is parsed in place; the source keeps the
-    // str alive for as long as any node points into it.
-    SourceRef source = SharedSource::borrowed(document.data(), document.size(),
-                                              Py_NewRef(argv[0]), release_python_owner);
+    PyObject* document = argv[0];
     std::string tag(root_tag);
     std::optional<Expected<FlatTree, ReadError>> result;
+    if (PyUnicode_IS_ASCII(document)) {
+        // An ASCII str is its own UTF-8: parsed in place, the source keeps
+        // the str alive for as long as any node points into it.
+        const char* data = static_cast<const char*>(PyUnicode_DATA(document));
+        SourceRef source = SharedSource::borrowed(data, static_cast<uint64_t>(PyUnicode_GET_LENGTH(document)),
+                                                  Py_NewRef(document), release_python_owner);
+        {
+            WithoutInterpreter released;  // no Python objects in this scope
+            result.emplace(read_flat_document(source, tag));
+        }
+        return finish_read(*result);
+    }
+    // Any other str is encoded into a buffer of the tree's own, with the
+    // interpreter released: the caller holds the str for the whole call and
+    // its characters never change, so only their bytes are read here. Its
+    // cached UTF-8 form is never made, and the str is not kept alive.
+    const void* units = PyUnicode_DATA(document);
+    const size_t count = static_cast<size_t>(PyUnicode_GET_LENGTH(document));
+    const unsigned unit_size = PyUnicode_KIND(document);
+    bool encoded = false;
     {
         WithoutInterpreter released;  // no Python objects in this scope
-        result.emplace(read_flat_document(source, tag));
+        EncodedText text = encode_utf8(units, count, unit_size);
+        if (text.data) {
+            encoded = true;
+            SourceRef source = SharedSource::borrowed(text.data, text.size, text.data, free_buffer);
+            result.emplace(read_flat_document(source, tag));
+        }
+    }
+    if (!encoded) {
+        // A lone surrogate: the interpreter's own conversion raises the error.
+        std::string_view unused;
+        if (!convert_utf8(document, "xml_string", unused)) return nullptr;
     }
     return finish_read(*result);
 }

@@ -55,6 +55,15 @@ class TestResults:
         r = read_string("<données clé='é'>ünï ☃</données>", "données")
         assert (r.name, r.attrs, r.text) == ("données", {"clé": "é"}, "ünï ☃")
 
+    @pytest.mark.parametrize("wide", ["é", "€", "😀"], ids=["latin1", "bmp", "astral"])
+    @pytest.mark.parametrize("run", [0, 1, 15, 16, 17, 40])
+    def test_every_string_width_around_ascii_runs(self, wide, run):
+        # Strings of each storage width, with ASCII runs ending at and
+        # around the encoder's block size.
+        text = "x" * run + wide + "y" * run + wide
+        root = read_string(f"<a k='{wide}{'v' * run}'>{text}<b/>{wide * 3}</a>", "a")
+        assert (root.attrs, root.text) == ({"k": wide + "v" * run}, text + wide * 3)
+
     def test_a_str_subclass_is_accepted(self):
         class S(str):
             pass
@@ -128,10 +137,22 @@ class TestArguments:
         with pytest.raises(TypeError):
             read_file(b"a.xml", "a")
 
-    def test_lone_surrogates(self):
+    @pytest.mark.parametrize("doc", ["<a>\udc00</a>", "<a>é\ud800</a>", "<a>😀\udfff</a>"])
+    def test_lone_surrogates(self, doc):
         with pytest.raises(UnicodeEncodeError) as info:
-            read_string("<a>\udc00</a>", "a")
+            read_string(doc, "a")
+        with pytest.raises(UnicodeEncodeError) as expected:
+            doc.encode()
+        assert str(info.value) == str(expected.value)
         assert info.value.__notes__ == ["while processing 'xml_string'"]
+
+    def test_xml_string_errors_come_before_root_tag_errors(self):
+        with pytest.raises(UnicodeEncodeError) as info:
+            read_string("<a>\udc00</a>", 3)
+        assert info.value.__notes__ == ["while processing 'xml_string'"]
+        with pytest.raises(TypeError) as info:
+            read_string("<a>é</a>", 3)
+        assert info.value.__notes__ == ["while processing 'root_tag'"]
 
 
 class TestFiles:
@@ -210,6 +231,18 @@ class TestLifetime:
         assert child.text == "2"
         del child
         assert sys.getrefcount(doc) == base
+
+    @pytest.mark.parametrize("wide", ["é", "€", "😀"])
+    def test_a_non_ascii_string_is_neither_kept_nor_grown(self, wide):
+        # Such a str is encoded into the tree's own buffer: the tree does not
+        # keep it alive, and it gains no cached UTF-8 copy of itself.
+        doc = f"<r><a>{wide}</a></r>" + " " * 50
+        base, size = sys.getrefcount(doc), sys.getsizeof(doc)
+        root = read_string(doc, "r")
+        assert (sys.getrefcount(doc), sys.getsizeof(doc)) == (base, size)
+        del doc
+        gc.collect()
+        assert root.children[0].text == wide
 
     def test_failed_reads_release_the_string(self):
         doc = "<r><a x='1'></r>"

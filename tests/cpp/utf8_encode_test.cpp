@@ -1,0 +1,86 @@
+// Encoding the fixed-width forms of a string into UTF-8.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "storage/utf8_encode.h"
+
+namespace plovane {
+namespace {
+
+// The encoding of `units`, or "<surrogate at N>".
+template <class Unit>
+std::string encoded(const std::vector<Unit>& units) {
+    EncodedText text = encode_utf8(units.data(), units.size(), sizeof(Unit));
+    if (!text.data) return "<surrogate at " + std::to_string(text.surrogate_at) + ">";
+    std::string out(text.data, text.size);
+    std::free(text.data);
+    return out;
+}
+
+// `code_point` with `pad` ASCII letters before it and 20 after, so that it
+// falls before, inside and after the 16-unit blocks the encoder checks.
+template <class Unit>
+std::vector<Unit> padded(size_t pad, uint32_t code_point) {
+    std::vector<Unit> units(pad, 'a');
+    units.push_back(static_cast<Unit>(code_point));
+    units.insert(units.end(), 20, 'b');
+    return units;
+}
+
+template <class Unit>
+void check_every_width(uint32_t code_point, const std::string& utf8) {
+    for (size_t pad = 0; pad < 40; ++pad) {
+        EXPECT_EQ(encoded(padded<Unit>(pad, code_point)),
+                  std::string(pad, 'a') + utf8 + std::string(20, 'b'))
+            << "U+" << std::hex << code_point << " after " << std::dec << pad;
+    }
+}
+
+TEST(Utf8Encode, EncodesEachFormAtEveryOffset) {
+    check_every_width<uint8_t>(0x7F, "\x7F");
+    check_every_width<uint8_t>(0xE9, "\xC3\xA9");
+    check_every_width<uint8_t>(0xFF, "\xC3\xBF");
+    check_every_width<uint16_t>(0x80, "\xC2\x80");
+    check_every_width<uint16_t>(0x7FF, "\xDF\xBF");
+    check_every_width<uint16_t>(0x800, "\xE0\xA0\x80");
+    check_every_width<uint16_t>(0xD7FF, "\xED\x9F\xBF");
+    check_every_width<uint16_t>(0xE000, "\xEE\x80\x80");
+    check_every_width<uint16_t>(0xFFFF, "\xEF\xBF\xBF");
+    check_every_width<uint32_t>(0x20AC, "\xE2\x82\xAC");
+    check_every_width<uint32_t>(0x10000, "\xF0\x90\x80\x80");
+    check_every_width<uint32_t>(0x1F600, "\xF0\x9F\x98\x80");
+    check_every_width<uint32_t>(0x10FFFF, "\xF4\x8F\xBF\xBF");
+}
+
+TEST(Utf8Encode, EmptyAndPureAscii) {
+    EXPECT_EQ(encoded(std::vector<uint16_t>{}), "");
+    std::vector<uint32_t> letters;
+    for (int i = 0; i < 100; ++i) letters.push_back(static_cast<uint32_t>('a' + i % 26));
+    EXPECT_EQ(encoded(letters).size(), 100u);
+    EXPECT_EQ(encoded(letters).substr(24, 4), "yzab");
+}
+
+TEST(Utf8Encode, SurrogatesAreRefusedWithTheirIndex) {
+    for (uint32_t surrogate : {0xD800u, 0xDBFFu, 0xDC00u, 0xDFFFu}) {
+        for (size_t pad : {0u, 15u, 16u, 33u}) {
+            const std::string expected = "<surrogate at " + std::to_string(pad) + ">";
+            EXPECT_EQ(encoded(padded<uint16_t>(pad, surrogate)), expected);
+            EXPECT_EQ(encoded(padded<uint32_t>(pad, surrogate)), expected);
+        }
+    }
+}
+
+TEST(Utf8Encode, WorstCaseSizeBoundsTheOutput) {
+    std::vector<uint16_t> bmp(50, 0xFFFF);
+    EXPECT_EQ(encoded(bmp).size(), max_utf8_size(50, 2));
+    std::vector<uint8_t> latin(50, 0xFF);
+    EXPECT_EQ(encoded(latin).size(), max_utf8_size(50, 1));
+    std::vector<uint32_t> astral(50, 0x10FFFF);
+    EXPECT_EQ(encoded(astral).size(), max_utf8_size(50, 4));
+}
+
+}  // namespace
+}  // namespace plovane
