@@ -27,7 +27,9 @@ PyObject* finish_read(Expected<FlatTree, ReadError>& result) {
     return node_from_flat(std::move(result).value());
 }
 
-void free_buffer(void* buffer) noexcept { std::free(buffer); }
+void free_buffer(void* buffer) noexcept {
+    std::free(buffer);
+}
 
 // Converts root_tag; should it fail, an xml_string that cannot be converted
 // either is reported instead, as the first argument in signature order. Only
@@ -64,8 +66,9 @@ PyObject* read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         // An ASCII str is its own UTF-8: parsed in place, the source keeps
         // the str alive for as long as any node points into it.
         const char* data = static_cast<const char*>(PyUnicode_DATA(document));
-        SourceRef source = SharedSource::borrowed(data, static_cast<uint64_t>(PyUnicode_GET_LENGTH(document)),
-                                                  Py_NewRef(document), release_python_owner);
+        SourceRef source =
+            SharedSource::borrowed(data, static_cast<uint64_t>(PyUnicode_GET_LENGTH(document)),
+                                   Py_NewRef(document), release_python_owner);
         {
             WithoutInterpreter released;  // no Python objects in this scope
             result.emplace(read_flat_document(source, tag));
@@ -108,8 +111,8 @@ PyObject* read_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
     drain_deferred_releases();
     PyObject* argv[2];
     std::string_view path, root_tag;
-    if (!bind_arguments(kReadFile, args, nargs, kwnames, argv) || !convert_utf8(argv[0], "file_path", path) ||
-        !convert_utf8(argv[1], "root_tag", root_tag))
+    if (!bind_arguments(kReadFile, args, nargs, kwnames, argv) ||
+        !convert_utf8(argv[0], "file_path", path) || !convert_utf8(argv[1], "root_tag", root_tag))
         return nullptr;
     std::string path_copy(path), tag(root_tag);
     std::optional<Expected<SourceRef, IoError>> text;

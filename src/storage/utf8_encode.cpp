@@ -85,9 +85,15 @@ EncodedText encode_utf8(const void* units, size_t count, unsigned unit_size) {
     size_t bad = 0;
     unsigned char* end = nullptr;
     switch (unit_size) {
-        case 1: end = encode(static_cast<const uint8_t*>(units), count, buffer, bad); break;
-        case 2: end = encode(static_cast<const uint16_t*>(units), count, buffer, bad); break;
-        default: end = encode(static_cast<const uint32_t*>(units), count, buffer, bad); break;
+        case 1:
+            end = encode(static_cast<const uint8_t*>(units), count, buffer, bad);
+            break;
+        case 2:
+            end = encode(static_cast<const uint16_t*>(units), count, buffer, bad);
+            break;
+        default:
+            end = encode(static_cast<const uint32_t*>(units), count, buffer, bad);
+            break;
     }
     if (!end) {
         std::free(buffer);
