@@ -10,7 +10,6 @@
 
 #include "storage/element_record.h"
 #include "storage/hash_keys.h"
-#include "write/element_writer.h"
 #include "write/memory_sink.h"
 #include "write/xml_writer.h"
 
@@ -78,10 +77,10 @@ ElementRecord catalogue(int records, MakeText text) {
     return root;
 }
 
-
 void report(const char* label, const ElementRecord& doc, uint64_t elements) {
     constexpr int kRuns = 7;
-    const uint64_t bytes = write_to_memory(doc.clone(), 4, true).size();
+    const WriteList list = write_list_of(doc);
+    const uint64_t bytes = write_to_memory(list, 4, true).size();
     auto line = [&](const char* what, double seconds) {
         std::printf("  %-34s %8.2f ms %6.0f MB/s %6.1f ns/element\n", what, seconds * 1e3,
                     static_cast<double>(bytes) / seconds / 1e6,
@@ -90,30 +89,20 @@ void report(const char* label, const ElementRecord& doc, uint64_t elements) {
     std::printf("%s: %llu output bytes, %llu elements\n", label,
                 static_cast<unsigned long long>(bytes), static_cast<unsigned long long>(elements));
     auto no_input = [] { return 0; };
-    line("walk over a kept tree", best_of(kRuns, no_input, [&](int) {
-             MemorySink sink;
-             XmlWriter writer(sink, 4);
-             write_element(writer, doc);
-         }));
-    auto copy = [&] { return doc.clone(); };
-    line("write_to_memory (consumes)", best_of(kRuns, copy, [](ElementRecord tree) {
-             MemorySink out = write_to_memory(std::move(tree), 4, true);
-         }));
-    line("write_to_string (consumes)", best_of(kRuns, copy, [](ElementRecord tree) {
-             std::string out = write_to_string(std::move(tree), 4, true);
-         }));
-    line("write_to_file (consumes)", best_of(kRuns, copy, [](ElementRecord tree) {
-             if (write_to_file(std::move(tree), "/tmp/plovane_write_core_bench.xml", 4, true)) {
+    line("lay out (write_list_of)", best_of(kRuns, no_input, [&](int) { write_list_of(doc); }));
+    line("write_to_memory (laid out)",
+         best_of(kRuns, no_input, [&](int) { MemorySink out = write_to_memory(list, 4, true); }));
+    line("write_to_string (lays out)",
+         best_of(kRuns, no_input, [&](int) { std::string out = write_to_string(doc, 4, true); }));
+    line("write_to_file (laid out)", best_of(kRuns, no_input, [&](int) {
+             if (write_to_file(list, "/tmp/plovane_write_core_bench.xml", 4, true)) {
                  std::printf("write_to_file failed\n");
              }
          }));
-    line("indentation_bytes", best_of(kRuns, no_input, [&](int) {
-             volatile uint64_t spaces = indentation_bytes(doc, 4);
+    line("indentation_bytes (laid out)", best_of(kRuns, no_input, [&](int) {
+             volatile uint64_t spaces = indentation_bytes(list, 4);
              (void)spaces;
          }));
-    line("copy and release (not writing)", best_of(kRuns, no_input, [&](int) { doc.clone(); }));
-    line("release of a copy (not writing)",
-         best_of(kRuns, copy, [](ElementRecord tree) { ElementRecord gone = std::move(tree); }));
 }
 
 }  // namespace

@@ -163,8 +163,7 @@ struct Reference {
 std::string file_output(const ElementRecord& tree, uint64_t indent, bool declaration) {
     const int fd = memfd_create("write_fuzz", MFD_CLOEXEC);
     require(fd >= 0);
-    auto failure =
-        write_to_file(tree.clone(), "/proc/self/fd/" + std::to_string(fd), indent, declaration);
+    auto failure = write_to_file(tree, "/proc/self/fd/" + std::to_string(fd), indent, declaration);
     require(!failure.has_value());
     std::string bytes(static_cast<size_t>(lseek(fd, 0, SEEK_END)), '\0');
     require(pread(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()));
@@ -208,13 +207,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Program program(data + 2, size - 2);
     const ElementRecord tree = build_tree(program);
 
-    const std::string out = write_to_string(tree.clone(), indent, declaration);
+    const std::string out = write_to_string(tree, indent, declaration);
     Reference reference{indent};
     if (declaration) reference.out = kXmlDeclaration;
     reference.element(tree);
     require(out == reference.out);
 
-    const std::string flat = write_to_string(tree.clone(), 0, declaration);
+    const std::string flat = write_to_string(tree, 0, declaration);
     require(indentation_bytes(tree, indent) == out.size() - flat.size());
     require(file_output(tree, indent, declaration) == out);
 

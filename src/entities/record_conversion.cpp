@@ -25,34 +25,31 @@ PyObject* node_from_flat(FlatTree&& elements) {
     return finished.back();
 }
 
-namespace {
-
-void copy_fields(const NodeObject* node, ElementRecord& record) {
-    record.name = node->name;
-    record.attrs = node->attrs;
-    record.text = node->text;
-    record.children.resize(static_cast<size_t>(node->child_count));
-}
-
-}  // namespace
-
-ElementRecord record_from_node(PyObject* root) {
-    ElementRecord copy;
-    struct Pending {
+WriteList write_list_of_node(PyObject* root) {
+    WriteList list;
+    struct Frame {
         const NodeObject* node;
-        ElementRecord* record;
+        Py_ssize_t next_child;
     };
-    std::vector<Pending> stack{{as_node(root), &copy}};
-    while (!stack.empty()) {
-        Pending item = stack.back();
-        stack.pop_back();
-        copy_fields(item.node, *item.record);
-        // Children are pushed last-first so they are copied in document
-        // order: the serializer then walks memory in the order it was filled.
-        for (Py_ssize_t i = item.node->child_count; i-- > 0;)
-            stack.push_back({as_node(item.node->children[i]), &item.record->children[static_cast<size_t>(i)]});
+    const NodeObject* top_node = as_node(root);
+    list.add(top_node->name, top_node->attrs, top_node->text,
+             static_cast<uint64_t>(top_node->child_count), 0);
+    std::vector<Frame> open{{top_node, 0}};
+    while (!open.empty()) {
+        Frame& top = open.back();
+        if (top.next_child == top.node->child_count) {
+            open.pop_back();
+            continue;
+        }
+        const NodeObject* child = as_node(top.node->children[top.next_child++]);
+        // Nodes are scattered over the heap: ask for the next sibling early.
+        if (top.next_child < top.node->child_count)
+            __builtin_prefetch(top.node->children[top.next_child]);
+        list.add(child->name, child->attrs, child->text, static_cast<uint64_t>(child->child_count),
+                 open.size());
+        open.push_back({child, 0});
     }
-    return copy;
+    return list;
 }
 
 }  // namespace plovane

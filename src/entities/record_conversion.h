@@ -1,12 +1,11 @@
-// Moving between the by-value ElementRecord trees of the core and Node
-// objects. Both walks keep their own stack: documents may nest a million
-// levels deep.
+// Moving between the trees of the core and Node objects. Both walks keep their own stack: documents
+// may nest a million levels deep.
 #pragma once
 
 #include <Python.h>
 
-#include "storage/element_record.h"
 #include "storage/flat_tree.h"
+#include "write/write_list.h"
 
 namespace plovane {
 
@@ -16,9 +15,10 @@ namespace plovane {
 // last `child_count` finished subtrees. Returns the root, or nullptr with an
 // exception.
 PyObject* node_from_flat(FlatTree&& elements);
-// Copies a Node tree into records: Spans share their source, Owned strings
-// and the maps are copied with their iteration order; a node that occurs at
-// several places is copied at each.
-ElementRecord record_from_node(PyObject* root);
+// Lays a Node tree out for writing; a node that occurs at several places is
+// laid out at each. The list views the nodes' strings and maps: the caller
+// keeps `root` alive while using it, and since nodes never change, the list
+// stays exact and may be read without the interpreter.
+WriteList write_list_of_node(PyObject* root);
 
 }  // namespace plovane

@@ -1,5 +1,6 @@
-// write_string and write_file: the tree is copied with the interpreter
-// held, then serialised without it.
+// write_string and write_file: the tree is laid out with the interpreter
+// held, then serialised without it. The node argument, which the caller
+// holds for the whole call, keeps every string and map of the tree alive.
 #include <string>
 
 #include "entities/node.h"
@@ -32,17 +33,20 @@ bool convert_node(PyObject* object, const char* param) {
 
 bool convert_options(PyObject* indent, PyObject* declaration, WriteOptions& out) {
     return (!is_given(indent) || convert_u64(indent, "indent", out.indent)) &&
-           (!is_given(declaration) || convert_bool(declaration, "default_xml_def", out.declaration));
+           (!is_given(declaration) ||
+            convert_bool(declaration, "default_xml_def", out.declaration));
 }
 
-// Copies the tree and refuses an indent whose output could not be held.
-bool take_copy(PyObject* node, const WriteOptions& options, ElementRecord& copy) {
-    copy = record_from_node(node);
-    uint64_t spaces = indentation_bytes(copy, options.indent);
-    if (spaces <= kMaxIndentationBytes) return true;
-    PyErr_Format(PyExc_OverflowError,
-                 "indent too large: the output would hold %llu bytes of indentation, more than %llu",
-                 static_cast<unsigned long long>(spaces), static_cast<unsigned long long>(kMaxIndentationBytes));
+// Lays the tree out and refuses an indent whose output could not be held.
+bool lay_out(PyObject* node, const WriteOptions& options, WriteList& list) {
+    list = write_list_of_node(node);
+    if (indentation_within(list, options.indent, kMaxIndentationBytes)) return true;
+    const uint64_t spaces = indentation_bytes(list, options.indent);
+    PyErr_Format(
+        PyExc_OverflowError,
+        "indent too large: the output would hold %llu bytes of indentation, more than %llu",
+        static_cast<unsigned long long>(spaces),
+        static_cast<unsigned long long>(kMaxIndentationBytes));
     return fail_param("indent");
 }
 
@@ -57,14 +61,15 @@ PyObject* write_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
     drain_deferred_releases();
     PyObject* argv[3];
     WriteOptions options;
-    ElementRecord copy;
-    if (!bind_arguments(kWriteString, args, nargs, kwnames, argv) || !convert_node(argv[0], "node") ||
-        !convert_options(argv[1], argv[2], options) || !take_copy(argv[0], options, copy))
+    WriteList list;
+    if (!bind_arguments(kWriteString, args, nargs, kwnames, argv) ||
+        !convert_node(argv[0], "node") || !convert_options(argv[1], argv[2], options) ||
+        !lay_out(argv[0], options, list))
         return nullptr;
     MemorySink output;
     {
-        WithoutInterpreter released;  // no Python objects in this scope
-        output = write_to_memory(std::move(copy), options.indent, options.declaration);
+        WithoutInterpreter released;  // only the nodes' strings and maps, which never change
+        output = write_to_memory(list, options.indent, options.declaration);
     }
     return PyUnicode_DecodeUTF8(output.data(), static_cast<Py_ssize_t>(output.size()), nullptr);
 }
@@ -74,16 +79,16 @@ PyObject* write_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
     PyObject* argv[4];
     WriteOptions options;
     std::string_view path;
-    ElementRecord copy;
+    WriteList list;
     if (!bind_arguments(kWriteFile, args, nargs, kwnames, argv) || !convert_node(argv[0], "node") ||
         !convert_utf8(argv[1], "file_path", path) || !convert_options(argv[2], argv[3], options) ||
-        !take_copy(argv[0], options, copy))
+        !lay_out(argv[0], options, list))
         return nullptr;
     std::string path_copy(path);
     std::optional<IoError> failure;
     {
-        WithoutInterpreter released;  // no Python objects in this scope
-        failure = write_to_file(std::move(copy), path_copy, options.indent, options.declaration);
+        WithoutInterpreter released;  // only the nodes' strings and maps, which never change
+        failure = write_to_file(list, path_copy, options.indent, options.declaration);
     }
     if (failure) {
         raise_io_error(*failure);

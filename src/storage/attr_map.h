@@ -20,7 +20,7 @@
 namespace plovane {
 
 class AttrMap {
-public:
+  public:
     struct Entry {
         TextRef key;
         TextRef value;
@@ -51,18 +51,16 @@ public:
     uint32_t size() const noexcept;
     bool empty() const noexcept { return size() == 0; }
 
+    // A view of the map's entries, valid while the map lives unchanged;
+    // reading through it saves a visit to the map's owner.
+    class View;
+    View view() const noexcept;
+
     // Calls f(key, value) for every entry in iteration order.
     template <class F>
-    void for_each(F&& f) const {
-        if (!table_) return;
-        const uint32_t* slots = table_->slots();
-        const Entry* entries = table_->entries();
-        for (uint32_t i = 0; i < table_->capacity; ++i) {
-            if (const uint32_t slot = slots[i]) f(entries[slot - 1].key, entries[slot - 1].value);
-        }
-    }
+    void for_each(F&& f) const;
 
-private:
+  private:
     // One block: this header, `capacity` slots (0 for a free slot, otherwise
     // 1 + the index of its entry), then room for `room` entries, of which the
     // first `count` are in use, in insertion order.
@@ -97,5 +95,34 @@ private:
 
     Table* table_ = nullptr;
 };
+
+class AttrMap::View {
+  public:
+    template <class F>
+    void for_each(F&& f) const {
+        if (!table_) return;
+        const uint32_t* slots = table_->slots();
+        const Entry* entries = table_->entries();
+        for (uint32_t i = 0; i < table_->capacity; ++i) {
+            if (const uint32_t slot = slots[i]) f(entries[slot - 1].key, entries[slot - 1].value);
+        }
+    }
+    // Asks for the start of the table ahead of a coming for_each.
+    void prefetch() const noexcept { __builtin_prefetch(table_); }
+
+  private:
+    friend class AttrMap;
+    explicit View(const Table* table) noexcept : table_(table) {}
+    const Table* table_;
+};
+
+inline AttrMap::View AttrMap::view() const noexcept {
+    return View(table_);
+}
+
+template <class F>
+void AttrMap::for_each(F&& f) const {
+    view().for_each(std::forward<F>(f));
+}
 
 }  // namespace plovane

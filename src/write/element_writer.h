@@ -1,13 +1,12 @@
 // The layout of the output: XmlWriter holds the state of one serialisation,
-// write_element walks a record tree through it.
+// write_elements walks a laid-out tree through it.
 #pragma once
 
 #include <cstdint>
-#include <type_traits>
 #include <vector>
 
-#include "storage/element_record.h"
 #include "write/escape.h"
+#include "write/write_list.h"
 
 namespace plovane {
 
@@ -29,30 +28,30 @@ class XmlWriter {
     // Writes the start tag, and the text when there is one. Sets `has_content`
     // when the element stays open for its children and end tag; an element
     // without children and text is closed here by "/>".
-    bool open(const ElementRecord& record, bool& has_content) {
+    bool open(const WriteElement& element, bool& has_content) {
         if (!start_line()) return false;
-        if (!sink_.append("<") || !sink_.append(record.name.view())) return false;
+        if (!sink_.append("<") || !sink_.append(element.name)) return false;
         bool ok = true;
-        record.attrs.for_each([&](const TextRef& key, const TextRef& value) {
+        element.attrs.for_each([&](const TextRef& key, const TextRef& value) {
             ok = ok && sink_.append(" ") && sink_.append(key.view()) && sink_.append("=\"") &&
                  write_escaped(sink_, value.view(), true) && sink_.append("\"");
         });
         if (!ok) return false;
-        has_content = !record.children.empty() || record.text.present();
+        has_content = element.child_count > 0 || element.has_text;
         if (!has_content) return sink_.append("/>");
         if (!sink_.append(">")) return false;
         ++level_;
-        if (record.text.present()) {
-            if (!write_escaped(sink_, record.text.view(), false)) return false;
+        if (element.has_text) {
+            if (!write_escaped(sink_, element.text, false)) return false;
             need_newline_ = false;
         }
         return true;
     }
 
     // Writes the end tag of an element that `open` left open.
-    bool close(const ElementRecord& record) {
+    bool close(const WriteElement& element) {
         --level_;
-        return start_line() && sink_.append("</") && sink_.append(record.name.view()) &&
+        return start_line() && sink_.append("</") && sink_.append(element.name) &&
                sink_.append(">");
     }
 
@@ -70,60 +69,36 @@ class XmlWriter {
     bool need_newline_ = false;
 };
 
-// A large tree is walked far slower than its output is written: each record
-// points to separate heap blocks. Asking for the next sibling's blocks while
-// the current child is written hides much of that latency.
-inline void prefetch_record(const ElementRecord& record) {
-    __builtin_prefetch(record.name.view().data());
-    __builtin_prefetch(record.text.view().data());
-    __builtin_prefetch(record.children.data());
-}
-
-// Gives back the storage of a written record at once; its children have
-// already been emptied the same way, so nothing deep is left to release.
-inline void release_record(ElementRecord& record) {
-    record.name.reset();
-    record.attrs = AttrMap();
-    record.text.reset();
-    std::vector<ElementRecord>().swap(record.children);
-}
-
-// Writes `root` and all its descendants, depth first, with an explicit stack
-// so that nesting depth costs heap, not native stack. A mutable tree is
-// consumed: each record is released as soon as it has been written. Stops at
-// the first failed append.
-template <class Sink, class Record>
-bool write_element(XmlWriter<Sink>& writer, Record& root) {
-    constexpr bool kConsume = !std::is_const_v<Record>;
-    struct Frame {
-        Record* record;
-        size_t next_child;
+// Writes the elements of `list` with an explicit stack of open elements, so
+// that nesting depth costs heap, not native stack. Stops at the first failed
+// append.
+template <class Sink>
+bool write_elements(XmlWriter<Sink>& writer, const WriteList& list) {
+    struct Open {
+        const WriteElement* element;
+        uint64_t children_left;
     };
-    bool has_content = false;
-    if (!writer.open(root, has_content)) return false;
-    if (!has_content) {
-        if constexpr (kConsume) release_record(root);
-        return true;
-    }
-    std::vector<Frame> open_elements{{&root, 0}};
-    while (!open_elements.empty()) {
-        Frame& top = open_elements.back();
-        if (top.next_child < top.record->children.size()) {
-            Record& child = top.record->children[top.next_child++];
-            if (top.next_child < top.record->children.size()) {
-                prefetch_record(top.record->children[top.next_child]);
-            }
-            if (!writer.open(child, has_content)) return false;
-            if (has_content) {
-                open_elements.push_back({&child, 0});
-            } else if constexpr (kConsume) {
-                release_record(child);
-            }
+    std::vector<Open> open;
+    const std::vector<WriteElement>& elements = list.elements;
+    // The maps are separate heap blocks; asking for them a few elements
+    // ahead hides most of the wait for them.
+    constexpr size_t kPrefetchDistance = 4;
+    for (size_t i = 0; i < elements.size(); ++i) {
+        if (i + kPrefetchDistance < elements.size())
+            elements[i + kPrefetchDistance].attrs.prefetch();
+        const WriteElement& element = elements[i];
+        bool has_content = false;
+        if (!writer.open(element, has_content)) return false;
+        if (element.child_count > 0) {
+            open.push_back({&element, element.child_count});
             continue;
         }
-        if (!writer.close(*top.record)) return false;
-        if constexpr (kConsume) release_record(*top.record);
-        open_elements.pop_back();
+        if (has_content && !writer.close(element)) return false;
+        // The element is done, and with it every ancestor whose last child it was.
+        while (!open.empty() && --open.back().children_left == 0) {
+            if (!writer.close(*open.back().element)) return false;
+            open.pop_back();
+        }
     }
     return true;
 }

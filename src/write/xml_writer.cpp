@@ -6,32 +6,41 @@
 
 namespace plovane {
 
-MemorySink write_to_memory(ElementRecord root, uint64_t indent, bool declaration) {
+MemorySink write_to_memory(const WriteList& list, uint64_t indent, bool declaration) {
     MemorySink sink;
     if (declaration) {
         sink.reserve(kXmlDeclaration.size());
         sink.append(kXmlDeclaration);
     }
     XmlWriter writer(sink, indent);
-    write_element(writer, root);
+    write_elements(writer, list);
     return sink;
 }
 
-std::string write_to_string(ElementRecord root, uint64_t indent, bool declaration) {
-    return std::string(write_to_memory(std::move(root), indent, declaration).view());
-}
-
-std::optional<IoError> write_to_file(ElementRecord root, const std::string& path, uint64_t indent,
-                                     bool declaration) {
+std::optional<IoError> write_to_file(const WriteList& list, const std::string& path,
+                                     uint64_t indent, bool declaration) {
     FileSink sink;
     if (auto failure = sink.open(path)) return failure;
     XmlWriter writer(sink, indent);
-    const bool ok = (!declaration || sink.append(kXmlDeclaration)) && write_element(writer, root) &&
-                    sink.flush();
+    const bool ok = (!declaration || sink.append(kXmlDeclaration)) &&
+                    write_elements(writer, list) && sink.flush();
     std::optional<IoError> failure;
     if (!ok) failure = sink.error();
     sink.close();
     return failure;
+}
+
+std::string write_to_string(const ElementRecord& root, uint64_t indent, bool declaration) {
+    return std::string(write_to_memory(write_list_of(root), indent, declaration).view());
+}
+
+std::optional<IoError> write_to_file(const ElementRecord& root, const std::string& path,
+                                     uint64_t indent, bool declaration) {
+    return write_to_file(write_list_of(root), path, indent, declaration);
+}
+
+uint64_t indentation_bytes(const ElementRecord& root, uint64_t indent) {
+    return indentation_bytes(write_list_of(root), indent);
 }
 
 }  // namespace plovane

@@ -49,8 +49,8 @@ class WriteFile : public ::testing::Test {
     // Writes `tree` both ways and checks that the file holds the string.
     void expect_same_output(const ElementRecord& tree, uint64_t indent, bool declaration) {
         const std::string file = path("out.xml");
-        const std::string text = write_to_string(tree.clone(), indent, declaration);
-        ASSERT_EQ(write_to_file(tree.clone(), file, indent, declaration), std::nullopt);
+        const std::string text = write_to_string(tree, indent, declaration);
+        ASSERT_EQ(write_to_file(tree, file, indent, declaration), std::nullopt);
         ASSERT_EQ(contents(file), text);
     }
 

@@ -34,8 +34,8 @@ TEST(IndentationBytes, IsTheGrowthOfTheOutputOverIndentZero) {
     for (int i = 0; i < 300; ++i) {
         const ElementRecord tree = testing::random_tree(rng, 40, 7);
         const uint64_t indent = rng() % 9;
-        const uint64_t flat = write_to_string(tree.clone(), 0, false).size();
-        const uint64_t indented = write_to_string(tree.clone(), indent, false).size();
+        const uint64_t flat = write_to_string(tree, 0, false).size();
+        const uint64_t indented = write_to_string(tree, indent, false).size();
         ASSERT_EQ(indentation_bytes(tree, indent), indented - flat);
     }
 }

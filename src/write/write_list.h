@@ -1,0 +1,49 @@
+// A tree laid out for writing: its elements in document order, each one
+// followed by all its descendants, with views of their strings.
+//
+// The list holds no references: the views point into whatever holds the
+// tree, which must stay alive and unchanged while the list is in use. Laying
+// a tree out this way costs one small entry per element, with no allocation,
+// copy or reference count per string, and the serializer then reads the
+// entries in order.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "storage/attr_map.h"
+#include "storage/element_record.h"
+
+namespace plovane {
+
+struct WriteElement {
+    std::string_view name;
+    AttrMap::View attrs;
+    std::string_view text;
+    bool has_text;
+    uint64_t child_count;
+};
+
+struct WriteList {
+    std::vector<WriteElement> elements;
+    uint64_t max_depth = 0;  // the deepest level below the root
+
+    void add(const TextRef& name, const AttrMap& attrs, const TextRef& text, uint64_t child_count,
+             uint64_t depth) {
+        elements.push_back({name.view(), attrs.view(), text.view(), text.present(), child_count});
+        if (depth > max_depth) max_depth = depth;
+    }
+};
+
+// The list of `root`'s tree, which it views.
+WriteList write_list_of(const ElementRecord& root);
+
+// The number of indentation spaces the output of the list would hold,
+// saturating at UINT64_MAX.
+uint64_t indentation_bytes(const WriteList& list, uint64_t indent);
+// Whether that number is at most `limit`; usually settled by a bound from
+// the element count and depth without a pass over the list.
+bool indentation_within(const WriteList& list, uint64_t indent, uint64_t limit);
+
+}  // namespace plovane
