@@ -16,24 +16,4 @@ ElementRecord::~ElementRecord() {
     }
 }
 
-ElementRecord ElementRecord::clone() const {
-    ElementRecord copy;
-    struct Pending {
-        const ElementRecord* from;
-        ElementRecord* to;
-    };
-    std::vector<Pending> stack{{this, &copy}};
-    while (!stack.empty()) {
-        Pending item = stack.back();
-        stack.pop_back();
-        item.to->name = item.from->name;
-        item.to->attrs = item.from->attrs;
-        item.to->text = item.from->text;
-        item.to->children.resize(item.from->children.size());
-        for (size_t i = item.from->children.size(); i-- > 0;)
-            stack.push_back({&item.from->children[i], &item.to->children[i]});
-    }
-    return copy;
-}
-
 }  // namespace plovane

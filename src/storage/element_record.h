@@ -1,5 +1,5 @@
-// The by-value form of a node: what the reader produces and the writer
-// consumes. Children are held by value.
+// The by-value form of a node: what read_document returns and what the
+// core-side writer entry points lay out. Children are held by value.
 #pragma once
 
 #include <vector>
@@ -23,10 +23,6 @@ struct ElementRecord {
     // Releases descendants with an explicit stack: documents may nest far
     // deeper than the native stack allows recursion.
     ~ElementRecord();
-
-    // A deep copy (records are move-only, and writing consumes them); spans
-    // share their source, maps keep their iteration order.
-    ElementRecord clone() const;
 };
 
 }  // namespace plovane
