@@ -4,6 +4,7 @@
 # FUZZ_SECONDS (default 60) on its seed corpus fuzz/corpus/<name without
 # _fuzz>/ (read only; new inputs go to build-fuzz/corpus/) with the
 # dictionary fuzz/<name>.dict when there is one. Fails if any target fails.
+# FUZZ_TARGETS (space-separated names, e.g. "read_fuzz") limits the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 FUZZ_SECONDS=${FUZZ_SECONDS:-60}
@@ -34,6 +35,7 @@ for src in src/{simd,index,read,write,storage}/*.cpp; do objects+=("$(compile "$
 status=0
 for target in fuzz/*.cpp; do
     name=$(basename "$target" .cpp)
+    if [[ -n ${FUZZ_TARGETS:-} && " $FUZZ_TARGETS " != *" $name "* ]]; then continue; fi
     corpus=fuzz/corpus/${name%_fuzz}
     echo "fuzz: building $name" >&2
     "$CXX" "${common[@]}" -fsanitize=fuzzer "$target" "${objects[@]}" -o "$OUT/$name"

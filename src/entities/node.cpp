@@ -22,6 +22,11 @@ namespace {
 thread_local std::vector<PyObject*>* pending_children = nullptr;
 
 void destroy_fields(NodeObject* node) noexcept {
+    {
+        TextReleaser releaser;
+        releaser.release(node->name);
+        releaser.release(node->text);
+    }
     node->name.~TextRef();
     node->attrs.~AttrMap();
     node->text.~TextRef();
@@ -133,7 +138,9 @@ PyObject* node_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
 
 // ---- properties ----------------------------------------------------------
 
-PyObject* get_name(PyObject* self, void*) { return text_to_python(as_node(self)->name); }
+PyObject* get_name(PyObject* self, void*) {
+    return text_to_python(as_node(self)->name);
+}
 
 PyObject* get_text(PyObject* self, void*) {
     const TextRef& text = as_node(self)->text;
@@ -170,14 +177,19 @@ PyGetSetDef node_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-#define FASTCALL_METHOD(name, function, doc) \
-    {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function)), \
-     METH_FASTCALL | METH_KEYWORDS, doc}
+#define FASTCALL_METHOD(name, function, doc)                                         \
+    {                                                                                \
+        name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function)), \
+            METH_FASTCALL | METH_KEYWORDS, doc                                       \
+    }
 
 PyMethodDef node_methods[] = {
-    FASTCALL_METHOD("search_by_name", node_search_by_name, "search_by_name($self, name, depth=None)\n--\n\n"),
-    FASTCALL_METHOD("search_by_attr", node_search_by_attr, "search_by_attr($self, key, depth=None)\n--\n\n"),
-    FASTCALL_METHOD("search_by_text", node_search_by_text, "search_by_text($self, text, depth=None)\n--\n\n"),
+    FASTCALL_METHOD("search_by_name", node_search_by_name,
+                    "search_by_name($self, name, depth=None)\n--\n\n"),
+    FASTCALL_METHOD("search_by_attr", node_search_by_attr,
+                    "search_by_attr($self, key, depth=None)\n--\n\n"),
+    FASTCALL_METHOD("search_by_text", node_search_by_text,
+                    "search_by_text($self, text, depth=None)\n--\n\n"),
     FASTCALL_METHOD("search", node_search, "search($self, by, value, depth=None)\n--\n\n"),
     FASTCALL_METHOD("__to_string", node_to_string, "__to_string($self, spacing=None)\n--\n\n"),
     FASTCALL_METHOD("to_dict", node_to_dict, "to_dict($self)\n--\n\n"),
@@ -198,10 +210,7 @@ PyType_Slot node_slots[] = {
 };
 
 PyType_Spec node_spec{
-    "builtins.Node",
-    sizeof(NodeObject),
-    0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    "builtins.Node", sizeof(NodeObject), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
     node_slots,
 };
 

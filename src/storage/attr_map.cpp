@@ -22,7 +22,12 @@ AttrMap::Table* AttrMap::allocate(HashKeys keys, uint32_t room) {
 
 void AttrMap::destroy(Table* table) noexcept {
     Entry* entries = table->entries();
-    for (uint32_t i = 0; i < table->count; ++i) entries[i].~Entry();
+    TextReleaser releaser;
+    for (uint32_t i = 0; i < table->count; ++i) {
+        releaser.release(entries[i].key);
+        releaser.release(entries[i].value);
+        entries[i].~Entry();
+    }
     std::free(table);
 }
 
@@ -43,13 +48,16 @@ AttrMap::AttrMap(const AttrMap& other) {
     }
 }
 
-uint32_t AttrMap::size() const noexcept { return table_ ? table_->count : 0; }
+uint32_t AttrMap::size() const noexcept {
+    return table_ ? table_->count : 0;
+}
 
 uint32_t* AttrMap::probe(Table* table, std::string_view key) noexcept {
     const uint32_t mask = table->capacity - 1;
     uint32_t* slots = table->slots();
     const Entry* entries = table->entries();
-    for (uint32_t i = static_cast<uint32_t>(siphash13(table->keys, key)) & mask;; i = (i + 1) & mask) {
+    for (uint32_t i = static_cast<uint32_t>(siphash13(table->keys, key)) & mask;;
+         i = (i + 1) & mask) {
         const uint32_t slot = slots[i];
         if (slot == 0 || entries[slot - 1].key.view() == key) return &slots[i];
     }

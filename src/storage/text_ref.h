@@ -12,7 +12,7 @@
 namespace plovane {
 
 class TextRef {
-public:
+  public:
     // The absent value: no text at all, distinct from the empty string.
     TextRef() noexcept = default;
     TextRef(const TextRef& other);
@@ -79,7 +79,9 @@ public:
         return a.present() && a.view() == b;
     }
 
-private:
+  private:
+    friend class TextReleaser;
+
     // Gives up the source reference or frees the buffer; `data_` is set.
     void drop() noexcept;
 
@@ -89,6 +91,41 @@ private:
     SharedSource* source_ = nullptr;
     const char* data_ = nullptr;
     uint64_t size_ = 0;
+};
+
+// Lets go of many strings at once: the references that a run of Spans of one
+// source holds are given up together, in one atomic step instead of one per
+// string. Released strings are left absent.
+class TextReleaser {
+  public:
+    TextReleaser() noexcept = default;
+    TextReleaser(const TextReleaser&) = delete;
+    TextReleaser& operator=(const TextReleaser&) = delete;
+    ~TextReleaser() { flush(); }
+
+    void release(TextRef& text) noexcept {
+        if (!text.source_) {
+            text.reset();
+            return;
+        }
+        if (text.source_ != source_) {
+            flush();
+            source_ = text.source_;
+        }
+        ++count_;
+        text.source_ = nullptr;
+        text.data_ = nullptr;
+        text.size_ = 0;
+    }
+
+  private:
+    void flush() noexcept {
+        if (count_) source_->release(count_);
+        count_ = 0;
+    }
+
+    SharedSource* source_ = nullptr;
+    uint64_t count_ = 0;
 };
 
 }  // namespace plovane

@@ -103,10 +103,11 @@ TEST(SharedSource, CountsAcrossThreadsAndReleasesTheOwnerOnce) {
     static void* seen_owner = nullptr;
     int owner_token = 0;
     const char text[] = "shared document";
-    SourceRef source = SharedSource::borrowed(text, sizeof text - 1, &owner_token, [](void* o) noexcept {
-        ++released;
-        seen_owner = o;
-    });
+    SourceRef source =
+        SharedSource::borrowed(text, sizeof text - 1, &owner_token, [](void* o) noexcept {
+            ++released;
+            seen_owner = o;
+        });
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&source] {
@@ -159,6 +160,26 @@ TEST(SpanBatch, EverySpanHoldsAReferenceAndTheRestGoesBack) {
     source = SourceRef();
     EXPECT_EQ(raw->use_count(), 1u);
     EXPECT_EQ(kept, "f");
+}
+
+TEST(TextReleaser, GivesUpEveryReferenceOfInterleavedSources) {
+    SourceRef a = SharedSource::owned("first source");
+    SourceRef b = SharedSource::owned("second source");
+    std::vector<TextRef> texts;
+    for (int i = 0; i < 10; ++i) {
+        texts.push_back(TextRef::span(a, 0, 5));
+        texts.push_back(TextRef::span(i % 3 ? a : b, 6, 12));
+        texts.push_back(TextRef::owned("own"));
+        texts.emplace_back();
+    }
+    ASSERT_EQ(a->use_count() + b->use_count(), 22u);
+    {
+        TextReleaser releaser;
+        for (TextRef& text : texts) releaser.release(text);
+        for (const TextRef& text : texts) EXPECT_FALSE(text.present());
+    }
+    EXPECT_EQ(a->use_count(), 1u);
+    EXPECT_EQ(b->use_count(), 1u);
 }
 
 TEST(AttrMap, InsertFindAndRejectDuplicates) {
