@@ -20,6 +20,8 @@ namespace {
 // thread; the outermost release empties it. Releasing a chain a million
 // nodes deep thus never nests more than two calls deep.
 thread_local std::vector<PyObject*>* pending_children = nullptr;
+constexpr size_t kPrefetchNode = 8;
+constexpr size_t kPrefetchMap = 4;
 
 void destroy_fields(NodeObject* node) noexcept {
     {
@@ -54,6 +56,11 @@ void node_dealloc(PyObject* self) {
     free_node(self);
     pending_children = &pending;
     while (!pending.empty()) {
+        // Nodes and their maps are scattered over the heap: ask for the
+        // nodes a few releases ahead, and for the maps of nearer ones.
+        const size_t n = pending.size();
+        if (n > kPrefetchNode) __builtin_prefetch(pending[n - 1 - kPrefetchNode]);
+        if (n > kPrefetchMap) as_node(pending[n - 1 - kPrefetchMap])->attrs.view().prefetch();
         PyObject* child = pending.back();
         pending.pop_back();
         Py_DECREF(child);

@@ -15,12 +15,18 @@ AttrMap::Table* AttrMap::allocate(HashKeys keys, uint32_t room) {
     const size_t slot_bytes = sizeof(uint32_t) * size_t{capacity};
     void* block = std::malloc(entries_offset(capacity) + sizeof(Entry) * size_t{room});
     if (!block) throw std::bad_alloc();
-    auto* table = new (block) Table{keys, 0, capacity, room};
+    auto* table = new (block) Table{keys, 0, capacity, room, nullptr};
     std::memset(table->slots(), 0, slot_bytes);
     return table;
 }
 
 void AttrMap::destroy(Table* table) noexcept {
+    if (table->sole_source) {
+        // Spans hold nothing but their reference on the source.
+        table->sole_source->release(uint64_t{2} * table->count);
+        std::free(table);
+        return;
+    }
     Entry* entries = table->entries();
     TextReleaser releaser;
     for (uint32_t i = 0; i < table->count; ++i) {
@@ -38,7 +44,7 @@ AttrMap::AttrMap(const AttrMap& other) {
     const uint32_t capacity = from->capacity;
     void* block = std::malloc(entries_offset(capacity) + sizeof(Entry) * size_t{from->count});
     if (!block) throw std::bad_alloc();
-    table_ = new (block) Table{from->keys, 0, capacity, from->count};
+    table_ = new (block) Table{from->keys, 0, capacity, from->count, nullptr};
     std::memcpy(table_->slots(), from->slots(), sizeof(uint32_t) * size_t{capacity});
     const Entry* source = from->entries();
     Entry* target = table_->entries();
@@ -46,6 +52,7 @@ AttrMap::AttrMap(const AttrMap& other) {
         new (&target[i]) Entry(source[i]);
         table_->count = i + 1;  // released correctly should a copy throw
     }
+    table_->sole_source = from->sole_source;
 }
 
 uint32_t AttrMap::size() const noexcept {
@@ -84,7 +91,20 @@ void AttrMap::rebuild(uint32_t room) {
         if (!same_slots) *probe(table_, to[i].key.view()) = i + 1;
     }
     table_->count = old->count;
+    table_->sole_source = old->sole_source;
+    old->sole_source = nullptr;
+    old->count = 0;  // the entries have moved out
     destroy(old);
+}
+
+void AttrMap::note_source(Table* table, const Entry& entry) noexcept {
+    SharedSource* source = entry.key.source();
+    if (source != entry.value.source()) source = nullptr;
+    if (table->count == 0) {
+        table->sole_source = source;
+    } else if (table->sole_source != source) {
+        table->sole_source = nullptr;
+    }
 }
 
 uint32_t AttrMap::capacity_for(uint32_t count) noexcept {
@@ -112,6 +132,7 @@ bool AttrMap::insert(HashKeys keys, TextRef key, TextRef value) {
     }
     Entry* entry = &table_->entries()[table_->count];
     new (entry) Entry{std::move(key), std::move(value)};
+    note_source(table_, *entry);
     *slot = ++table_->count;
     return true;
 }

@@ -69,6 +69,10 @@ class AttrMap {
         uint32_t count;
         uint32_t capacity;  // a power of two
         uint32_t room;
+        // Set while every key and value is a Span of this one source (as in
+        // maps the reader builds): the map is then released without a
+        // visit to its entries.
+        SharedSource* sole_source;
         uint32_t* slots() noexcept { return reinterpret_cast<uint32_t*>(this + 1); }
         const uint32_t* slots() const noexcept {
             return reinterpret_cast<const uint32_t*>(this + 1);
@@ -88,6 +92,8 @@ class AttrMap {
     static void destroy(Table* table) noexcept;
     // Moves the entries into a table with room for `room` (>= count).
     void rebuild(uint32_t room);
+    // Keeps sole_source true to the entries after `entry` was added.
+    static void note_source(Table* table, const Entry& entry) noexcept;
     // Smallest table that holds `count` entries at the load insert() keeps.
     static uint32_t capacity_for(uint32_t count) noexcept;
     // The slot of `key`, or the free slot where it would go.
@@ -107,7 +113,7 @@ class AttrMap::View {
             if (const uint32_t slot = slots[i]) f(entries[slot - 1].key, entries[slot - 1].value);
         }
     }
-    // Asks for the start of the table ahead of a coming for_each.
+    // Asks for the start of the table ahead of a coming for_each or release.
     void prefetch() const noexcept { __builtin_prefetch(table_); }
 
   private:

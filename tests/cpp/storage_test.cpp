@@ -182,6 +182,31 @@ TEST(TextReleaser, GivesUpEveryReferenceOfInterleavedSources) {
     EXPECT_EQ(b->use_count(), 1u);
 }
 
+TEST(AttrMap, ReleasesEveryReferenceWhateverTheSourcesOfItsEntries) {
+    SourceRef a = SharedSource::owned("k0k1k2k3k4k5k6k7k8k9 value");
+    SourceRef b = SharedSource::owned("other");
+    auto key = [&](int i) { return TextRef::span(a, 2 * i, 2 * i + 2); };
+    for (int variant = 0; variant < 4; ++variant) {
+        {
+            AttrMap map;
+            // Grown one by one, so that the entries move between tables.
+            for (int i = 0; i < 10; ++i) {
+                TextRef value = TextRef::span(a, 21, 26);
+                if (variant == 1 && i == 7) value = TextRef::span(b, 0, 5);
+                if (variant == 2 && i == 0) value = TextRef::owned("own");
+                ASSERT_TRUE(map.insert(take_hash_keys(), key(i), std::move(value)));
+            }
+            if (variant == 3) {
+                ASSERT_FALSE(map.insert(take_hash_keys(), key(3), TextRef::span(b, 0, 5)));
+            }
+            AttrMap copy = map;
+            EXPECT_EQ(*copy.find("k9"), "value");
+        }
+        EXPECT_EQ(a->use_count(), 1u) << variant;
+        EXPECT_EQ(b->use_count(), 1u) << variant;
+    }
+}
+
 TEST(AttrMap, InsertFindAndRejectDuplicates) {
     AttrMap map;
     HashKeys keys = take_hash_keys();
