@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "simd/huge_pages.h"
+
 namespace plovane {
 
 namespace {
@@ -82,6 +84,7 @@ EncodedText encode_utf8(const void* units, size_t count, unsigned unit_size) {
     const size_t room = max_utf8_size(count, unit_size);
     auto* buffer = static_cast<unsigned char*>(std::malloc(room ? room : 1));
     if (!buffer) throw std::bad_alloc();
+    advise_huge_pages(buffer, room);
     size_t bad = 0;
     unsigned char* end = nullptr;
     switch (unit_size) {
