@@ -253,23 +253,33 @@ PyTypeObject* node_type() {
 // faster with malloc).
 static_assert(sizeof(NodeObject) % alignof(PyObject*) == 0);
 
-PyObject* make_node(TextRef name, AttrMap attrs, PyObject* const* children, size_t count,
-                    TextRef text) {
-    PyTypeObject* type = node_type();
-    void* block = type ? std::malloc(sizeof(NodeObject) + count * sizeof(PyObject*)) : nullptr;
-    if (!block) {
-        if (type) PyErr_NoMemory();
-        for (size_t i = 0; i < count; ++i) Py_DECREF(children[i]);
-        return nullptr;
-    }
-    PyObject* self = PyObject_Init(static_cast<PyObject*>(block), type);
-    NodeObject* node = as_node(self);
+NodeObject* allocate_node(size_t child_count) noexcept {
+    return static_cast<NodeObject*>(std::malloc(sizeof(NodeObject) + child_count * sizeof(PyObject*)));
+}
+
+void init_node_fields(NodeObject* node, TextRef name, AttrMap attrs, PyObject* const* children,
+                      size_t count, TextRef text) noexcept {
     new (&node->name) TextRef(std::move(name));
     new (&node->attrs) AttrMap(std::move(attrs));
     new (&node->text) TextRef(std::move(text));
     node->children = reinterpret_cast<PyObject**>(node + 1);
     node->child_count = static_cast<Py_ssize_t>(count);
     std::copy_n(children, count, node->children);
+}
+
+void destroy_node_fields(NodeObject* node) noexcept { destroy_fields(node); }
+
+PyObject* make_node(TextRef name, AttrMap attrs, PyObject* const* children, size_t count,
+                    TextRef text) {
+    PyTypeObject* type = node_type();
+    NodeObject* node = type ? allocate_node(count) : nullptr;
+    if (!node) {
+        if (type) PyErr_NoMemory();
+        for (size_t i = 0; i < count; ++i) Py_DECREF(children[i]);
+        return nullptr;
+    }
+    PyObject* self = PyObject_Init(reinterpret_cast<PyObject*>(node), type);
+    init_node_fields(node, std::move(name), std::move(attrs), children, count, std::move(text));
     return self;
 }
 

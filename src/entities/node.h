@@ -38,6 +38,15 @@ inline PyObject* make_node(TextRef name, AttrMap attrs, std::vector<PyObject*>& 
     children.clear();
     return node;
 }
+// The parts of make_node, for building nodes without the interpreter (see
+// NodeBlocks): a block from the allocator that tp_free matches (null when
+// memory runs out), its fields, and their release for a block that never
+// became an object.
+NodeObject* allocate_node(size_t child_count) noexcept;
+void init_node_fields(NodeObject* node, TextRef name, AttrMap attrs, PyObject* const* children,
+                      size_t count, TextRef text) noexcept;
+void destroy_node_fields(NodeObject* node) noexcept;
+
 // A new Python str holding the text.
 PyObject* text_to_python(const TextRef& text);
 

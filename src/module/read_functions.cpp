@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "entities/record_conversion.h"
+#include "entities/node_blocks.h"
 #include "module/arguments.h"
 #include "module/deferred_release.h"
 #include "module/errors.h"
@@ -18,13 +18,32 @@ namespace plovane {
 
 namespace {
 
-PyObject* finish_read(Expected<FlatTree, ReadError>& result) {
+// What a read leaves for the interpreter: the error, or the node blocks.
+struct ReadOutcome {
+    std::optional<ReadError> error;
+    NodeBlocks nodes;
+    bool out_of_memory = false;
+};
+
+// Parses the document and builds its nodes; runs without the interpreter.
+void read_into(ReadOutcome& outcome, const SourceRef& source, std::string_view root_tag) {
+    Expected<FlatTree, ReadError> result = read_flat_document(source, root_tag);
     if (!result) {
-        std::string message = result.error().message();
+        outcome.error.emplace(std::move(result).error());
+        return;
+    }
+    FlatTree elements = std::move(result).value();
+    outcome.out_of_memory = !outcome.nodes.build(std::move(elements));
+}
+
+PyObject* finish_read(ReadOutcome& outcome) {
+    if (outcome.error) {
+        std::string message = outcome.error->message();
         PyErr_SetString(PyExc_ValueError, message.c_str());
         return nullptr;
     }
-    return node_from_flat(std::move(result).value());
+    if (outcome.out_of_memory) return PyErr_NoMemory();
+    return outcome.nodes.activate();
 }
 
 void free_buffer(void* buffer) noexcept {
@@ -61,7 +80,7 @@ PyObject* read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         return nullptr;
     PyObject* document = argv[0];
     std::string tag(root_tag);
-    std::optional<Expected<FlatTree, ReadError>> result;
+    ReadOutcome outcome;
     if (PyUnicode_IS_ASCII(document)) {
         // An ASCII str is its own UTF-8: parsed in place, the source keeps
         // the str alive for as long as any node points into it.
@@ -71,9 +90,9 @@ PyObject* read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
                                    Py_NewRef(document), release_python_owner);
         {
             WithoutInterpreter released;  // no Python objects in this scope
-            result.emplace(read_flat_document(source, tag));
+            read_into(outcome, source, tag);
         }
-        return finish_read(*result);
+        return finish_read(outcome);
     }
     // Any other str is encoded into a buffer of the tree's own, with the
     // interpreter released: the caller holds the str for the whole call and
@@ -89,15 +108,17 @@ PyObject* read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         if (text.data) {
             encoded = true;
             SourceRef source = SharedSource::borrowed(text.data, text.size, text.data, free_buffer);
-            result.emplace(read_flat_document(source, tag));
+            read_into(outcome, source, tag);
         }
     }
     if (!encoded) {
         // A lone surrogate: the interpreter's own conversion raises the error.
         std::string_view unused;
         if (!convert_utf8(document, "xml_string", unused)) return nullptr;
+        raise_internal_error("a str the interpreter encodes was refused");
+        return nullptr;
     }
-    return finish_read(*result);
+    return finish_read(outcome);
 }
 
 namespace {
@@ -116,17 +137,17 @@ PyObject* read_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         return nullptr;
     std::string path_copy(path), tag(root_tag);
     std::optional<Expected<SourceRef, IoError>> text;
-    std::optional<Expected<FlatTree, ReadError>> result;
+    ReadOutcome outcome;
     {
         WithoutInterpreter released;  // no Python objects in this scope
         text.emplace(read_text_file(path_copy));
-        if (*text) result.emplace(read_flat_document(text->value(), tag));
+        if (*text) read_into(outcome, text->value(), tag);
     }
     if (!*text) {
         raise_io_error(text->error());
         return nullptr;
     }
-    return finish_read(*result);
+    return finish_read(outcome);
 }
 
 }  // namespace plovane

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "entities/node.h"
-#include "entities/record_conversion.h"
+#include "entities/node_write_list.h"
 #include "module/arguments.h"
 #include "module/deferred_release.h"
 #include "module/errors.h"

@@ -1,29 +1,10 @@
-#include "entities/record_conversion.h"
+#include "entities/node_write_list.h"
 
 #include <vector>
 
 #include "entities/node.h"
 
 namespace plovane {
-
-PyObject* node_from_flat(FlatTree&& elements) {
-    // Nodes of finished subtrees whose parent is still to come, in order.
-    std::vector<PyObject*> finished;
-    finished.reserve(elements.size());
-    for (FlatElement& element : elements) {
-        const size_t count = static_cast<size_t>(element.child_count);
-        const size_t first = finished.size() - count;
-        PyObject* node = make_node(std::move(element.name), std::move(element.attrs),
-                                   finished.data() + first, count, std::move(element.text));
-        finished.resize(first);
-        if (!node) {
-            for (PyObject* done : finished) Py_DECREF(done);
-            return nullptr;
-        }
-        finished.push_back(node);
-    }
-    return finished.back();
-}
 
 WriteList write_list_of_node(PyObject* root) {
     WriteList list;
