@@ -20,8 +20,8 @@ namespace {
 // thread; the outermost release empties it. Releasing a chain a million
 // nodes deep thus never nests more than two calls deep.
 thread_local std::vector<PyObject*>* pending_children = nullptr;
-constexpr size_t kPrefetchNode = 8;
-constexpr size_t kPrefetchMap = 4;
+constexpr size_t kPrefetchNode = 4;
+constexpr size_t kPrefetchMap = 2;
 
 void destroy_fields(NodeObject* node) noexcept {
     {
