@@ -1,6 +1,7 @@
 #include "storage/utf8_encode.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "simd/huge_pages.h"
@@ -13,11 +14,23 @@ namespace {
 // simple enough for the compiler to turn into vector code on every target.
 constexpr size_t kBlock = 16;
 
+// Bits that are clear in a 64-bit word of ASCII units only.
+template <class Unit>
+constexpr uint64_t kNonAsciiBits = sizeof(Unit) == 1   ? 0x8080808080808080ULL
+                                   : sizeof(Unit) == 2 ? 0xFF80FF80FF80FF80ULL
+                                                       : 0xFFFFFF80FFFFFF80ULL;
+
+// Word by word: compilers leave a unit-by-unit OR of narrow units scalar.
 template <class Unit>
 bool block_is_ascii(const Unit* in) noexcept {
-    Unit any = 0;
-    for (size_t i = 0; i < kBlock; ++i) any |= in[i];
-    return any < 0x80;
+    constexpr size_t kWords = kBlock * sizeof(Unit) / sizeof(uint64_t);
+    uint64_t any = 0;
+    for (size_t i = 0; i < kWords; ++i) {
+        uint64_t word;
+        std::memcpy(&word, reinterpret_cast<const char*>(in) + i * sizeof(word), sizeof(word));
+        any |= word;
+    }
+    return (any & kNonAsciiBits<Unit>) == 0;
 }
 
 template <class Unit>
