@@ -103,7 +103,7 @@ PyObject* read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     const unsigned unit_size = PyUnicode_KIND(document);
     bool encoded = false;
     {
-        WithoutInterpreter released;  // no Python objects in this scope
+        WithoutInterpreter released;  // reads the str's characters only, as above
         EncodedText text = encode_utf8(units, count, unit_size);
         if (text.data) {
             encoded = true;
