@@ -94,7 +94,7 @@ ElementRecord build_tree(Program& program) {
 
 // The layout rules restated as directly as possible, recursively.
 struct Reference {
-    uint64_t indent;
+    uint64_t indent = 0;
     uint64_t level = 0;
     bool need_newline = false;
     std::string out;
@@ -208,13 +208,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ElementRecord tree = build_tree(program);
 
     const std::string out = write_to_string(tree, indent, declaration);
-    Reference reference{indent};
+    Reference reference;
+    reference.indent = indent;
     if (declaration) reference.out = kXmlDeclaration;
     reference.element(tree);
     require(out == reference.out);
 
     const std::string flat = write_to_string(tree, 0, declaration);
-    require(indentation_bytes(tree, indent) == out.size() - flat.size());
+    const uint64_t spaces = out.size() - flat.size();
+    const WriteList list = write_list_of(tree);
+    require(indentation_bytes(list, indent) == spaces);
+    // The quick bound must never let through more than the limit allows.
+    for (uint64_t limit : {spaces, spaces - 1, spaces / 2}) {
+        require(indentation_within(list, indent, limit) == (spaces <= limit));
+    }
     require(file_output(tree, indent, declaration) == out);
 
     SourceRef source = SharedSource::owned(out);
