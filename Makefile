@@ -59,7 +59,7 @@ bench: build
 	@scripts/bench-index.sh
 
 format:
-	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'bench/*.cpp' 'fuzz/*.cpp')
+	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'fuzz/*.cpp')
 
 clean:
 	rm -rf $(BUILD)

@@ -41,7 +41,9 @@ void free_node(PyObject* self) noexcept {
     Py_DECREF(type);
 }
 
-void free_block(void* block) { std::free(block); }
+void free_block(void* block) {
+    std::free(block);
+}
 
 void node_dealloc(PyObject* self) {
     NodeObject* node = as_node(self);
@@ -254,7 +256,8 @@ PyTypeObject* node_type() {
 static_assert(sizeof(NodeObject) % alignof(PyObject*) == 0);
 
 NodeObject* allocate_node(size_t child_count) noexcept {
-    return static_cast<NodeObject*>(std::malloc(sizeof(NodeObject) + child_count * sizeof(PyObject*)));
+    return static_cast<NodeObject*>(
+        std::malloc(sizeof(NodeObject) + child_count * sizeof(PyObject*)));
 }
 
 void init_node_fields(NodeObject* node, TextRef name, AttrMap attrs, PyObject* const* children,
@@ -267,7 +270,9 @@ void init_node_fields(NodeObject* node, TextRef name, AttrMap attrs, PyObject* c
     std::copy_n(children, count, node->children);
 }
 
-void destroy_node_fields(NodeObject* node) noexcept { destroy_fields(node); }
+void destroy_node_fields(NodeObject* node) noexcept {
+    destroy_fields(node);
+}
 
 PyObject* make_node(TextRef name, AttrMap attrs, PyObject* const* children, size_t count,
                     TextRef text) {

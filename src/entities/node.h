@@ -12,8 +12,7 @@
 namespace plovane {
 
 struct NodeObject {
-    PyObject_HEAD
-    TextRef name;
+    PyObject_HEAD TextRef name;
     AttrMap attrs;
     PyObject** children;  // strong references to Node objects, stored right after the fields
     Py_ssize_t child_count;
@@ -22,8 +21,12 @@ struct NodeObject {
 
 // The class, created on first use and shared by every module object.
 PyTypeObject* node_type();
-inline bool is_node(PyObject* object) { return Py_IS_TYPE(object, node_type()); }
-inline NodeObject* as_node(PyObject* object) { return reinterpret_cast<NodeObject*>(object); }
+inline bool is_node(PyObject* object) {
+    return Py_IS_TYPE(object, node_type());
+}
+inline NodeObject* as_node(PyObject* object) {
+    return reinterpret_cast<NodeObject*>(object);
+}
 
 // Builds a node from its parts; takes over the `count` references in
 // `children` (they are released if creation fails). Returns nullptr with an

@@ -14,7 +14,7 @@
 namespace plovane {
 
 class NodeBlocks {
-public:
+  public:
     NodeBlocks() = default;
     NodeBlocks(const NodeBlocks&) = delete;
     NodeBlocks& operator=(const NodeBlocks&) = delete;
@@ -29,7 +29,7 @@ public:
     // (a new reference), or nullptr with an exception.
     PyObject* activate();
 
-private:
+  private:
     std::vector<NodeObject*> blocks_;  // post order, root last
 };
 

@@ -6,13 +6,17 @@
 namespace plovane {
 
 // search.cpp
-PyObject* node_search_by_name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
-PyObject* node_search_by_attr(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
-PyObject* node_search_by_text(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* node_search_by_name(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames);
+PyObject* node_search_by_attr(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames);
+PyObject* node_search_by_text(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames);
 PyObject* node_search(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
 // outline.cpp
-PyObject* node_to_string(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* node_to_string(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames);
 PyObject* node_str(PyObject* self);
 PyObject* node_repr(PyObject* self);
 

@@ -19,9 +19,12 @@ enum class Match { Name, Attr, Text };
 
 bool matches(const NodeObject* node, Match kind, std::string_view query) {
     switch (kind) {
-        case Match::Name: return node->name.view() == query;
-        case Match::Attr: return !node->attrs.empty() && node->attrs.contains(query);
-        case Match::Text: return node->text.present() && node->text.view() == query;
+        case Match::Name:
+            return node->name.view() == query;
+        case Match::Attr:
+            return !node->attrs.empty() && node->attrs.contains(query);
+        case Match::Text:
+            return node->text.present() && node->text.view() == query;
     }
     return false;
 }
@@ -43,7 +46,8 @@ PyObject* walk(PyObject* start, Match kind, std::string_view query, bool limited
         if (matches(node, kind, query)) found.push_back(visit.node);
         if (limited && visit.remaining == 0) continue;
         int32_t below = static_cast<int32_t>(static_cast<uint32_t>(visit.remaining) - 1u);
-        for (Py_ssize_t i = node->child_count; i-- > 0;) stack.push_back({node->children[i], below});
+        for (Py_ssize_t i = node->child_count; i-- > 0;)
+            stack.push_back({node->children[i], below});
     }
     PyObject* list = PyList_New(static_cast<Py_ssize_t>(found.size()));
     if (!list) return nullptr;
@@ -80,15 +84,18 @@ const Signature kSearch{"Node.search", kSearchParams, 3, 2};
 
 }  // namespace
 
-PyObject* node_search_by_name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* node_search_by_name(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
     return search_with(kByName, Match::Name, self, args, nargs, kwnames);
 }
 
-PyObject* node_search_by_attr(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* node_search_by_attr(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
     return search_with(kByAttr, Match::Attr, self, args, nargs, kwnames);
 }
 
-PyObject* node_search_by_text(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* node_search_by_text(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
     return search_with(kByText, Match::Text, self, args, nargs, kwnames);
 }
 
@@ -104,9 +111,11 @@ PyObject* node_search(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
     std::string_view query;
     bool limited;
     int32_t depth = 0;
-    if (!convert_utf8(argv[1], "value", query) || !convert_depth(argv[2], limited, depth)) return nullptr;
+    if (!convert_utf8(argv[1], "value", query) || !convert_depth(argv[2], limited, depth))
+        return nullptr;
     static const Match kinds[] = {Match::Name, Match::Attr, Match::Text};
-    return walk(self, kinds[reinterpret_cast<SearchTypeObject*>(argv[0])->value], query, limited, depth);
+    return walk(self, kinds[reinterpret_cast<SearchTypeObject*>(argv[0])->value], query, limited,
+                depth);
 }
 
 }  // namespace plovane

@@ -9,11 +9,17 @@ namespace {
 const char* const kMemberNames[] = {"Tag", "Attr", "Text"};
 const char* const kMemberReprs[] = {"SearchType.Tag", "SearchType.Attr", "SearchType.Text"};
 
-int value_of(PyObject* self) { return reinterpret_cast<SearchTypeObject*>(self)->value; }
+int value_of(PyObject* self) {
+    return reinterpret_cast<SearchTypeObject*>(self)->value;
+}
 
-PyObject* search_type_repr(PyObject* self) { return PyUnicode_FromString(kMemberReprs[value_of(self)]); }
+PyObject* search_type_repr(PyObject* self) {
+    return PyUnicode_FromString(kMemberReprs[value_of(self)]);
+}
 
-PyObject* search_type_int(PyObject* self) { return PyLong_FromLong(value_of(self)); }
+PyObject* search_type_int(PyObject* self) {
+    return PyLong_FromLong(value_of(self));
+}
 
 // == and != against another member or anything with an integer value;
 // everything else, orderings included, is NotImplemented.
@@ -62,7 +68,8 @@ PyTypeObject* create_search_type() {
         PyRef member(cls->tp_alloc(cls, 0));
         if (!member) return nullptr;
         reinterpret_cast<SearchTypeObject*>(member.get())->value = value;
-        if (PyObject_SetAttrString(type.get(), kMemberNames[value], member.get()) < 0) return nullptr;
+        if (PyObject_SetAttrString(type.get(), kMemberNames[value], member.get()) < 0)
+            return nullptr;
     }
     // Frozen only now: the members had to be stored first.
     cls->tp_flags |= Py_TPFLAGS_IMMUTABLETYPE;

@@ -21,12 +21,12 @@ std::string quoted_list(const std::string* names, int count) {
 }
 
 bool too_many_positional(const Signature& sig, Py_ssize_t given) {
-    std::string takes = sig.required == sig.total
-                            ? std::to_string(sig.total)
-                            : "from " + std::to_string(sig.required) + " to " + std::to_string(sig.total);
+    std::string takes = sig.required == sig.total ? std::to_string(sig.total)
+                                                  : "from " + std::to_string(sig.required) +
+                                                        " to " + std::to_string(sig.total);
     // As the interpreter words it, a range ("from 0 to 1") is always plural.
-    PyErr_Format(PyExc_TypeError, "%s() takes %s positional argument%s but %zd %s given", sig.display,
-                 takes.c_str(), sig.total == 1 && sig.required == 1 ? "" : "s", given,
+    PyErr_Format(PyExc_TypeError, "%s() takes %s positional argument%s but %zd %s given",
+                 sig.display, takes.c_str(), sig.total == 1 && sig.required == 1 ? "" : "s", given,
                  given == 1 ? "was" : "were");
     return false;
 }
@@ -41,13 +41,15 @@ bool bind_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObject
     for (int i = 0; i < sig.total; ++i) {
         if (std::strcmp(sig.params[i], name) != 0) continue;
         if (out[i]) {
-            PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", sig.display, name);
+            PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", sig.display,
+                         name);
             return false;
         }
         out[i] = value;
         return true;
     }
-    PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%s'", sig.display, name);
+    PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%s'", sig.display,
+                 name);
     return false;
 }
 
@@ -62,7 +64,8 @@ bool check_required(const Signature& sig, PyObject** out) {
     return false;
 }
 
-bool bind_positional(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject** out) {
+bool bind_positional(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject** out) {
     if (nargs > sig.total) return too_many_positional(sig, nargs);
     for (int i = 0; i < sig.total; ++i) out[i] = i < nargs ? args[i] : nullptr;
     return true;
@@ -81,7 +84,8 @@ bool bind_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t narg
 }
 
 bool bind_arguments(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out) {
-    if (!bind_positional(sig, &PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args), out)) return false;
+    if (!bind_positional(sig, &PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args), out))
+        return false;
     Py_ssize_t pos = 0;
     PyObject *key, *value;
     while (kwargs && PyDict_Next(kwargs, &pos, &key, &value))
@@ -174,7 +178,8 @@ bool is_numpy_bool(PyObject* object) {
         return false;
     }
     return PyUnicode_EqualToUTF8(module.get(), "numpy") &&
-           (PyUnicode_EqualToUTF8(name.get(), "bool") || PyUnicode_EqualToUTF8(name.get(), "bool_"));
+           (PyUnicode_EqualToUTF8(name.get(), "bool") ||
+            PyUnicode_EqualToUTF8(name.get(), "bool_"));
 }
 
 }  // namespace

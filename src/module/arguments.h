@@ -25,7 +25,9 @@ bool bind_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t narg
 bool bind_arguments(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out);
 
 // A parameter whose default is None treats None as not given.
-inline bool is_given(PyObject* argument) { return argument && argument != Py_None; }
+inline bool is_given(PyObject* argument) {
+    return argument && argument != Py_None;
+}
 
 // Adds the "while processing" note to the pending exception; returns false
 // so converters can `return fail_param(name);`.

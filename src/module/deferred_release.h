@@ -18,7 +18,7 @@ void drain_deferred_releases() noexcept;
 // Releases the interpreter for the lifetime of the object; taking it back
 // drains the queue. Code in such a scope must not touch any Python object.
 class WithoutInterpreter {
-public:
+  public:
     WithoutInterpreter() noexcept : saved_(PyEval_SaveThread()) {}
     ~WithoutInterpreter() {
         PyEval_RestoreThread(saved_);
@@ -27,7 +27,7 @@ public:
     WithoutInterpreter(const WithoutInterpreter&) = delete;
     WithoutInterpreter& operator=(const WithoutInterpreter&) = delete;
 
-private:
+  private:
     PyThreadState* saved_;
 };
 

@@ -13,21 +13,35 @@ PyObject* internal_error_type = nullptr;  // process-wide, never released
 
 PyObject* exception_for_errno(int code) {
     switch (code) {
-        case ENOENT: return PyExc_FileNotFoundError;
+        case ENOENT:
+            return PyExc_FileNotFoundError;
         case EPERM:
-        case EACCES: return PyExc_PermissionError;
-        case ECONNREFUSED: return PyExc_ConnectionRefusedError;
-        case ECONNRESET: return PyExc_ConnectionResetError;
-        case ECONNABORTED: return PyExc_ConnectionAbortedError;
-        case EPIPE: return PyExc_BrokenPipeError;
-        case EEXIST: return PyExc_FileExistsError;
-        case EAGAIN: return PyExc_BlockingIOError;
-        case ENOTDIR: return PyExc_NotADirectoryError;
-        case EISDIR: return PyExc_IsADirectoryError;
-        case ETIMEDOUT: return PyExc_TimeoutError;
-        case EINTR: return PyExc_InterruptedError;
-        case ENOMEM: return PyExc_MemoryError;
-        default: return PyExc_OSError;
+        case EACCES:
+            return PyExc_PermissionError;
+        case ECONNREFUSED:
+            return PyExc_ConnectionRefusedError;
+        case ECONNRESET:
+            return PyExc_ConnectionResetError;
+        case ECONNABORTED:
+            return PyExc_ConnectionAbortedError;
+        case EPIPE:
+            return PyExc_BrokenPipeError;
+        case EEXIST:
+            return PyExc_FileExistsError;
+        case EAGAIN:
+            return PyExc_BlockingIOError;
+        case ENOTDIR:
+            return PyExc_NotADirectoryError;
+        case EISDIR:
+            return PyExc_IsADirectoryError;
+        case ETIMEDOUT:
+            return PyExc_TimeoutError;
+        case EINTR:
+            return PyExc_InterruptedError;
+        case ENOMEM:
+            return PyExc_MemoryError;
+        default:
+            return PyExc_OSError;
     }
 }
 
@@ -35,7 +49,8 @@ PyObject* exception_for_errno(int code) {
 
 void raise_io_error(const IoError& error) {
     std::string text = error.message();
-    PyRef message(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+    PyRef message(
+        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
     if (!message) return;
     PyObject* type = error.code ? exception_for_errno(error.code) : PyExc_OSError;
     // One argument only: errno, strerror and filename stay None.

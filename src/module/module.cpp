@@ -26,7 +26,8 @@ bool append_to_all(PyObject* module, const char* name) {
 
 bool register_object(PyObject* module, const char* name, PyObject* object) {
     PyRef owned(object);
-    return owned && append_to_all(module, name) && PyObject_SetAttrString(module, name, owned.get()) == 0;
+    return owned && append_to_all(module, name) &&
+           PyObject_SetAttrString(module, name, owned.get()) == 0;
 }
 
 bool register_function(PyObject* module, PyMethodDef* def) {
@@ -37,11 +38,13 @@ bool register_function(PyObject* module, PyMethodDef* def) {
 
 int exec_module(PyObject* module) {
     if (!PyModule_Check(module)) {
-        PyErr_Format(PyExc_TypeError, "'%s' object is not an instance of 'module'", Py_TYPE(module)->tp_name);
+        PyErr_Format(PyExc_TypeError, "'%s' object is not an instance of 'module'",
+                     Py_TYPE(module)->tp_name);
         return -1;
     }
     if (!init_internal_error()) return -1;
-    if (!register_object(module, "SearchType", Py_XNewRef(reinterpret_cast<PyObject*>(search_type_type()))) ||
+    if (!register_object(module, "SearchType",
+                         Py_XNewRef(reinterpret_cast<PyObject*>(search_type_type()))) ||
         !register_object(module, "Node", Py_XNewRef(reinterpret_cast<PyObject*>(node_type()))))
         return -1;
     for (PyMethodDef* def = module_functions(); def->ml_name; ++def)
@@ -56,19 +59,13 @@ PyModuleDef_Slot module_slots[] = {
 };
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "plovane",
-    "",
-    0,
-    nullptr,
-    module_slots,
-    nullptr,
-    nullptr,
-    nullptr,
+    PyModuleDef_HEAD_INIT, "plovane", "", 0, nullptr, module_slots, nullptr, nullptr, nullptr,
 };
 
 }  // namespace
 
 }  // namespace plovane
 
-PyMODINIT_FUNC PyInit_plovane() { return PyModuleDef_Init(&plovane::module_def); }
+PyMODINIT_FUNC PyInit_plovane() {
+    return PyModuleDef_Init(&plovane::module_def);
+}

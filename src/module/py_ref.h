@@ -8,7 +8,7 @@
 namespace plovane {
 
 class PyRef {
-public:
+  public:
     PyRef() noexcept = default;
     // Takes over a new reference (nullptr allowed: a failed call).
     explicit PyRef(PyObject* owned) noexcept : object_(owned) {}
@@ -28,7 +28,7 @@ public:
     // Hands the reference to the caller.
     PyObject* release() noexcept { return std::exchange(object_, nullptr); }
 
-private:
+  private:
     PyObject* object_ = nullptr;
 };
 

@@ -12,7 +12,8 @@
 
 namespace plovane {
 
-Expected<ElementRecord, ReadError> read_document(const SourceRef& source, std::string_view root_tag);
+Expected<ElementRecord, ReadError> read_document(const SourceRef& source,
+                                                 std::string_view root_tag);
 
 // The same tree in post order (see FlatTree): what the module turns into
 // nodes, without a vector per element on the way.

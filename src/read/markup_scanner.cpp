@@ -164,9 +164,8 @@ class AttributeScanner {
         for (size_t k = 0; k < count; ++k) {
             Attribute& attr = batch_[k];
             const std::string_view name = area_.substr(attr.name, attr.name_len);
-            TextRef value = attr.rewritten
-                                ? TextRef::owned(rewritten_[attr.rewritten - 1])
-                                : spans_.span(area_.substr(attr.value, attr.value_len));
+            TextRef value = attr.rewritten ? TextRef::owned(rewritten_[attr.rewritten - 1])
+                                           : spans_.span(area_.substr(attr.value, attr.value_len));
             if (!attrs_.insert(keys_, spans_.span(name), std::move(value))) {
                 return ReadError::malformed(quoted_name_message("duplicate attribute '", name, "'"),
                                             a0_ + attr.name);
@@ -207,8 +206,8 @@ Expected<StartTag, ReadError> split_start_tag(std::string_view text, const Struc
     return StartTag{text.substr(name.start, name.len), text.substr(a0, area_end - a0), a0};
 }
 
-std::optional<ReadError> scan_start_tag(SpanBatch& spans, const StructuralIndex& index,
-                                        uint64_t i, HashKeys keys, TextRef& name, AttrMap& attrs) {
+std::optional<ReadError> scan_start_tag(SpanBatch& spans, const StructuralIndex& index, uint64_t i,
+                                        HashKeys keys, TextRef& name, AttrMap& attrs) {
     auto tag = split_start_tag(spans.text(), index, i);
     if (!tag) return std::move(tag).error();
     name = spans.span(tag.value().name);

@@ -35,7 +35,7 @@ Expected<ElementRecord, ReadError> scan_start_tag(const SourceRef& source,
                                                   HashKeys keys);
 // The same, filling only a name and a map (absent and empty on entry), with
 // the spans taken from `spans`, a batch over the index's source.
-std::optional<ReadError> scan_start_tag(SpanBatch& spans, const StructuralIndex& index,
-                                        uint64_t i, HashKeys keys, TextRef& name, AttrMap& attrs);
+std::optional<ReadError> scan_start_tag(SpanBatch& spans, const StructuralIndex& index, uint64_t i,
+                                        HashKeys keys, TextRef& name, AttrMap& attrs);
 
 }  // namespace plovane

@@ -18,7 +18,7 @@ Unexpected<std::decay_t<E>> unexpected(E&& error) {
 
 template <class T, class E>
 class Expected {
-public:
+  public:
     Expected(T value) : state_(std::in_place_index<0>, std::move(value)) {}
     template <class G>
     Expected(Unexpected<G> failure) : state_(std::in_place_index<1>, std::move(failure.error)) {}
@@ -32,7 +32,7 @@ public:
     const E& error() const& { return std::get<1>(state_); }
     E&& error() && { return std::get<1>(std::move(state_)); }
 
-private:
+  private:
     std::variant<T, E> state_;
 };
 

@@ -19,8 +19,8 @@ HashKeys draw_random_keys() noexcept {
             filled += static_cast<size_t>(got);
         } else if (got < 0 && errno != EINTR) {
             // No random source: still give maps differing keys.
-            keys.k0 ^= static_cast<uint64_t>(
-                std::chrono::steady_clock::now().time_since_epoch().count());
+            keys.k0 ^=
+                static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
             keys.k1 ^= reinterpret_cast<uintptr_t>(&keys);
             break;
         }

@@ -7,8 +7,8 @@
 namespace plovane {
 
 struct IoError {
-    int code = 0;                   // errno, or 0 for a fixed failure
-    const char* fixed = nullptr;    // the fixed message when code is 0
+    int code = 0;                 // errno, or 0 for a fixed failure
+    const char* fixed = nullptr;  // the fixed message when code is 0
 
     static IoError from_errno(int code) { return {code, nullptr}; }
     static IoError with_message(const char* text) { return {0, text}; }

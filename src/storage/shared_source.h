@@ -10,15 +10,15 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <string_view>
+#include <utility>
 
 namespace plovane {
 
 class SourceRef;
 
 class SharedSource {
-public:
+  public:
     using ReleaseOwner = void (*)(void* owner) noexcept;
 
     // Owns `text`; the bytes are freed with the last reference.
@@ -41,7 +41,7 @@ public:
         if (refs_.fetch_sub(n, std::memory_order_acq_rel) == n) destroy();
     }
 
-private:
+  private:
     SharedSource() = default;
     // After the last reference: hands the owner back and frees this.
     void destroy() noexcept;
@@ -56,7 +56,7 @@ private:
 
 // An owning handle on a SharedSource (one reference).
 class SourceRef {
-public:
+  public:
     SourceRef() noexcept = default;
     SourceRef(const SourceRef& other) noexcept : source_(other.source_) {
         if (source_) source_->retain();
@@ -83,7 +83,7 @@ public:
     SharedSource* operator->() const noexcept { return source_; }
     explicit operator bool() const noexcept { return source_ != nullptr; }
 
-private:
+  private:
     SharedSource* source_ = nullptr;
 };
 

@@ -17,7 +17,7 @@
 namespace plovane {
 
 class SpanBatch {
-public:
+  public:
     explicit SpanBatch(const SourceRef& source) noexcept : source_(source.get()) {}
     SpanBatch(const SpanBatch&) = delete;
     SpanBatch& operator=(const SpanBatch&) = delete;
@@ -38,7 +38,7 @@ public:
         return TextRef::adopt_span(source_, inside);
     }
 
-private:
+  private:
     static constexpr uint64_t kBatch = 4096;
 
     SharedSource* source_;

@@ -52,6 +52,8 @@ void TextRef::drop() noexcept {
     }
 }
 
-uint64_t TextRef::hash(HashKeys keys) const noexcept { return siphash13(keys, view()); }
+uint64_t TextRef::hash(HashKeys keys) const noexcept {
+    return siphash13(keys, view());
+}
 
 }  // namespace plovane

@@ -13,7 +13,6 @@ namespace {
 
 using K = TagKind;
 
-
 const std::string kExample = R"(<r a="1" b="2" c="3" d="4"><e f="g>h" i="j" k="l" m="n"/></r>)";
 
 TEST(BitmapIndex, WorkedExampleRecordByRecord) {

@@ -79,13 +79,17 @@ inline BuildSummary summary_of(IndexBuild (*build)(const char*, uint64_t), std::
 }
 
 // Each strategy's summary of `doc`, and the summaries tests expect.
-inline BuildSummary seq(std::string_view doc) { return summary_of(build_sequential, doc); }
+inline BuildSummary seq(std::string_view doc) {
+    return summary_of(build_sequential, doc);
+}
 inline BuildSummary bits(std::string_view doc) {
     return summary_of(build_from_bitmaps(doc.data(), doc.size()));
 }
 inline BuildSummary complete(std::vector<Record> records, std::vector<Range> ranges = {}) {
     return {IndexStatus::Complete, 0, std::move(records), std::move(ranges)};
 }
-inline BuildSummary unclosed(uint64_t at) { return {IndexStatus::Unclosed, at, {}, {}}; }
+inline BuildSummary unclosed(uint64_t at) {
+    return {IndexStatus::Unclosed, at, {}, {}};
+}
 
 }  // namespace plovane

@@ -12,7 +12,6 @@
 namespace plovane {
 namespace {
 
-
 TEST(StrategyAgreement, IdenticalIndexesWithoutQuotesOutsideTags) {
     int paths[3] = {0, 0, 0};
     for (int max_attributes : {1, 4, 30}) {
