@@ -36,6 +36,31 @@ struct WriteList {
     }
 };
 
+// Lays out a tree whose elements have `name`, `attrs` and `text` fields;
+// `child_count(e)` is the number of children of `e`, `child(e, i)` the i-th.
+// The walk keeps its own stack: trees may nest a million levels deep.
+template <class Element, class ChildCount, class Child>
+WriteList lay_out_tree(const Element& root, ChildCount child_count, Child child) {
+    WriteList list;
+    struct Frame {
+        const Element* element;
+        uint64_t next_child;
+    };
+    list.add(root.name, root.attrs, root.text, child_count(root), 0);
+    std::vector<Frame> open{{&root, 0}};
+    while (!open.empty()) {
+        Frame& top = open.back();
+        if (top.next_child == child_count(*top.element)) {
+            open.pop_back();
+            continue;
+        }
+        const Element& next = child(*top.element, top.next_child++);
+        list.add(next.name, next.attrs, next.text, child_count(next), open.size());
+        open.push_back({&next, 0});
+    }
+    return list;
+}
+
 // The list of `root`'s tree, which it views.
 WriteList write_list_of(const ElementRecord& root);
 
