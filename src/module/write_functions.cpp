@@ -40,8 +40,9 @@ bool convert_options(PyObject* indent, PyObject* declaration, WriteOptions& out)
 // Lays the tree out and refuses an indent whose output could not be held.
 bool lay_out(PyObject* node, const WriteOptions& options, WriteList& list) {
     list = write_list_of_node(node);
-    if (indentation_within(list, options.indent, kMaxIndentationBytes)) return true;
+    if (indentation_bound(list, options.indent) <= kMaxIndentationBytes) return true;
     const uint64_t spaces = indentation_bytes(list, options.indent);
+    if (spaces <= kMaxIndentationBytes) return true;
     PyErr_Format(
         PyExc_OverflowError,
         "indent too large: the output would hold %llu bytes of indentation, more than %llu",

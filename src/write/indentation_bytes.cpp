@@ -49,12 +49,11 @@ uint64_t indentation_bytes(const WriteList& list, uint64_t indent) {
     return saturating_mul(indent, level_sum);
 }
 
-bool indentation_within(const WriteList& list, uint64_t indent, uint64_t limit) {
+uint64_t indentation_bound(const WriteList& list, uint64_t indent) {
     // At most two line breaks per element (start and end tag), none deeper
     // than the deepest level.
     const uint64_t breaks = saturating_mul(2, list.elements.size());
-    if (saturating_mul(saturating_mul(breaks, list.max_depth), indent) <= limit) return true;
-    return indentation_bytes(list, indent) <= limit;
+    return saturating_mul(saturating_mul(breaks, list.max_depth), indent);
 }
 
 }  // namespace plovane

@@ -67,8 +67,8 @@ WriteList write_list_of(const ElementRecord& root);
 // The number of indentation spaces the output of the list would hold,
 // saturating at UINT64_MAX.
 uint64_t indentation_bytes(const WriteList& list, uint64_t indent);
-// Whether that number is at most `limit`; usually settled by a bound from
-// the element count and depth without a pass over the list.
-bool indentation_within(const WriteList& list, uint64_t indent, uint64_t limit);
+// An upper bound of that number from the element count and depth alone,
+// saturating: callers count exactly only when the bound is too large.
+uint64_t indentation_bound(const WriteList& list, uint64_t indent);
 
 }  // namespace plovane

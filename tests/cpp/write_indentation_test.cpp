@@ -37,6 +37,8 @@ TEST(IndentationBytes, IsTheGrowthOfTheOutputOverIndentZero) {
         const uint64_t flat = write_to_string(tree, 0, false).size();
         const uint64_t indented = write_to_string(tree, indent, false).size();
         ASSERT_EQ(indentation_bytes(tree, indent), indented - flat);
+        // The bound callers check first never lets through more than that.
+        ASSERT_GE(indentation_bound(write_list_of(tree), indent), indented - flat);
     }
 }
 
