@@ -12,6 +12,17 @@
 
 namespace plovane {
 
+void destroy_node_fields(NodeObject* node) noexcept {
+    {
+        TextReleaser releaser;
+        releaser.release(node->name);
+        releaser.release(node->text);
+    }
+    node->name.~TextRef();
+    node->attrs.~AttrMap();
+    node->text.~TextRef();
+}
+
 namespace {
 
 // ---- release -------------------------------------------------------------
@@ -22,17 +33,6 @@ namespace {
 thread_local std::vector<PyObject*>* pending_children = nullptr;
 constexpr size_t kPrefetchNode = 4;
 constexpr size_t kPrefetchMap = 2;
-
-void destroy_fields(NodeObject* node) noexcept {
-    {
-        TextReleaser releaser;
-        releaser.release(node->name);
-        releaser.release(node->text);
-    }
-    node->name.~TextRef();
-    node->attrs.~AttrMap();
-    node->text.~TextRef();
-}
 
 // Frees the object's block, child array included.
 void free_node(PyObject* self) noexcept {
@@ -49,7 +49,7 @@ void node_dealloc(PyObject* self) {
     NodeObject* node = as_node(self);
     PyObject** children = node->children;
     Py_ssize_t count = node->child_count;
-    destroy_fields(node);
+    destroy_node_fields(node);
 
     if (pending_children) {
         pending_children->insert(pending_children->end(), children, children + count);
@@ -268,10 +268,6 @@ void init_node_fields(NodeObject* node, TextRef name, AttrMap attrs, PyObject* c
     node->children = reinterpret_cast<PyObject**>(node + 1);
     node->child_count = static_cast<Py_ssize_t>(count);
     std::copy_n(children, count, node->children);
-}
-
-void destroy_node_fields(NodeObject* node) noexcept {
-    destroy_fields(node);
 }
 
 PyObject* make_node(TextRef name, AttrMap attrs, PyObject* const* children, size_t count,
