@@ -26,13 +26,21 @@ void require(bool condition) {
 // Every string of the tree must be valid UTF-8 (spans on character
 // boundaries, inside the source); text is never empty and never starts or
 // ends with white space.
+void check_view(std::string_view text, const SourceRef& source) {
+    const char* begin = source->data();
+    const char* end = begin + source->size();
+    if (text.data() >= begin && text.data() <= end)
+        require(text.size() <= size_t(end - text.data()));
+    require(is_valid_utf8(text.data(), text.size()));
+}
+
 void check_text(const TextRef& text, const SourceRef& source) {
     if (!text.present()) return;
     if (text.is_span()) {
         require(text.source() == source.get());
         require(text.span_start() <= text.span_end() && text.span_end() <= source->size());
     }
-    require(is_valid_utf8(text.view().data(), text.view().size()));
+    check_view(text.view(), source);
 }
 
 void check_tree(const ElementRecord& root, const SourceRef& source) {
@@ -45,10 +53,10 @@ void check_tree(const ElementRecord& root, const SourceRef& source) {
         check_text(e->text, source);
         if (e->text.present())
             require(trim_space(e->text.view()) == e->text.view() && !e->text.view().empty());
-        e->attrs.for_each([&](const TextRef& key, const TextRef& value) {
-            require(!key.view().empty());
-            check_text(key, source);
-            check_text(value, source);
+        e->attrs.for_each([&](std::string_view key, std::string_view value) {
+            require(!key.empty());
+            check_view(key, source);
+            check_view(value, source);
         });
         for (const ElementRecord& child : e->children) pending.push_back(&child);
     }

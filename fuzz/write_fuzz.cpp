@@ -138,9 +138,9 @@ struct Reference {
     void element(const ElementRecord& e) {
         line();
         out += "<" + std::string(e.name.view());
-        e.attrs.for_each([&](const TextRef& key, const TextRef& value) {
-            out += " " + std::string(key.view()) + "=\"";
-            escape(value.view(), true);
+        e.attrs.for_each([&](std::string_view key, std::string_view value) {
+            out += " " + std::string(key) + "=\"";
+            escape(value, true);
             out += "\"";
         });
         if (e.children.empty() && !e.text.present()) {
@@ -187,8 +187,8 @@ void check_read_back(const ElementRecord& written, const ElementRecord& read) {
             require(r->text == text);
         }
         require(w->attrs.size() == r->attrs.size());
-        w->attrs.for_each([&](const TextRef& key, const TextRef& value) {
-            const TextRef* found = r->attrs.find(key.view());
+        w->attrs.for_each([&](std::string_view key, std::string_view value) {
+            const auto found = r->attrs.find(key);
             require(found && *found == value);
         });
         require(w->children.size() == r->children.size());

@@ -61,18 +61,6 @@ const DictKey* fill_order() {
     return kOrders[(mixed >> 32) % 24];
 }
 
-PyObject* attrs_dict(const AttrMap& attrs) {
-    PyRef dict(PyDict_New());
-    if (!dict) return nullptr;
-    bool ok = true;
-    attrs.for_each([&](const TextRef& key, const TextRef& value) {
-        if (!ok) return;
-        PyRef k(text_to_python(key)), v(text_to_python(value));
-        ok = k && v && PyDict_SetItem(dict.get(), k.get(), v.get()) == 0;
-    });
-    return ok ? dict.release() : nullptr;
-}
-
 // Objects made but not yet taken by their parent (dictionaries, nodes);
 // released if a later step fails.
 struct MadeObjects {
@@ -98,7 +86,7 @@ PyObject* node_dict(PyObject* const* keys, const NodeObject* node, MadeObjects& 
     PyRef values[kKeyCount];
     values[kChildren] = PyRef(take_list(made, node->child_count));
     values[kName] = PyRef(text_to_python(node->name));
-    values[kAttrs] = PyRef(attrs_dict(node->attrs));
+    values[kAttrs] = PyRef(attrs_to_python(node->attrs));
     values[kText] =
         node->text.present() ? PyRef(text_to_python(node->text)) : PyRef::borrow(Py_None);
     for (const PyRef& value : values)

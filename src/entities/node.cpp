@@ -159,15 +159,7 @@ PyObject* get_text(PyObject* self, void*) {
 }
 
 PyObject* get_attrs(PyObject* self, void*) {
-    PyRef dict(PyDict_New());
-    if (!dict) return nullptr;
-    bool ok = true;
-    as_node(self)->attrs.for_each([&](const TextRef& key, const TextRef& value) {
-        if (!ok) return;
-        PyRef k(text_to_python(key)), v(text_to_python(value));
-        ok = k && v && PyDict_SetItem(dict.get(), k.get(), v.get()) == 0;
-    });
-    return ok ? dict.release() : nullptr;
+    return attrs_to_python(as_node(self)->attrs);
 }
 
 PyObject* get_children(PyObject* self, void*) {
@@ -284,9 +276,20 @@ PyObject* make_node(TextRef name, AttrMap attrs, PyObject* const* children, size
     return self;
 }
 
-PyObject* text_to_python(const TextRef& text) {
-    std::string_view view = text.view();
-    return PyUnicode_DecodeUTF8(view.data(), static_cast<Py_ssize_t>(view.size()), nullptr);
+PyObject* text_to_python(std::string_view text) {
+    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
+}
+
+PyObject* attrs_to_python(const AttrMap& attrs) {
+    PyRef dict(PyDict_New());
+    if (!dict) return nullptr;
+    bool ok = true;
+    attrs.for_each([&](std::string_view key, std::string_view value) {
+        if (!ok) return;
+        PyRef k(text_to_python(key)), v(text_to_python(value));
+        ok = k && v && PyDict_SetItem(dict.get(), k.get(), v.get()) == 0;
+    });
+    return ok ? dict.release() : nullptr;
 }
 
 }  // namespace plovane

@@ -51,6 +51,11 @@ void init_node_fields(NodeObject* node, TextRef name, AttrMap attrs, PyObject* c
 void destroy_node_fields(NodeObject* node) noexcept;
 
 // A new Python str holding the text.
-PyObject* text_to_python(const TextRef& text);
+PyObject* text_to_python(std::string_view text);
+inline PyObject* text_to_python(const TextRef& text) {
+    return text_to_python(text.view());
+}
+// A new dict of the attributes.
+PyObject* attrs_to_python(const AttrMap& attrs);
 
 }  // namespace plovane

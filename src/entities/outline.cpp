@@ -55,12 +55,12 @@ void node_block(Sink& sink, const NodeObject* node, uint8_t indent, bool first) 
         sink.put("\n");
         sink.indent(indent);
         sink.put("Attributes:");
-        node->attrs.for_each([&](const TextRef& key, const TextRef& value) {
+        node->attrs.for_each([&](std::string_view key, std::string_view value) {
             sink.put("\n");
             sink.indent(indent);
-            sink.put(key.view());
+            sink.put(key);
             sink.put(": ");
-            sink.put(value.view());
+            sink.put(value);
         });
     }
     if (node->text.present()) {

@@ -8,22 +8,21 @@
 
 namespace plovane {
 
-static_assert(sizeof(AttrMap::Entry) % alignof(AttrMap::Entry) == 0);
-
-AttrMap::Table* AttrMap::allocate(HashKeys keys, uint32_t room) {
+AttrMap::Table* AttrMap::allocate(HashKeys keys, uint32_t room, bool wide) {
+    static_assert(sizeof(Entry) % alignof(Entry) == 0 && alignof(Packed) <= alignof(Entry));
     const uint32_t capacity = capacity_for(room);
     const size_t slot_bytes = sizeof(uint32_t) * size_t{capacity};
-    void* block = std::malloc(entries_offset(capacity) + sizeof(Entry) * size_t{room});
+    void* block = std::malloc(entries_offset(capacity) + entry_size(wide) * size_t{room});
     if (!block) throw std::bad_alloc();
-    auto* table = new (block) Table{keys, 0, capacity, room, nullptr};
+    auto* table = new (block) Table{keys, 0, capacity, room, wide, nullptr};
     std::memset(table->slots(), 0, slot_bytes);
     return table;
 }
 
 void AttrMap::destroy(Table* table) noexcept {
-    if (table->sole_source) {
-        // Spans hold nothing but their reference on the source.
-        table->sole_source->release(uint64_t{2} * table->count);
+    if (!table->wide) {
+        // Packed strings hold nothing but their references on the source.
+        if (table->count) table->sole_source->release(uint64_t{2} * table->count);
         std::free(table);
         return;
     }
@@ -41,18 +40,24 @@ AttrMap::AttrMap(const AttrMap& other) {
     if (!other.table_) return;
     const Table* from = other.table_;
     // Same capacity and the same slots: the copy iterates in the same order.
-    const uint32_t capacity = from->capacity;
-    void* block = std::malloc(entries_offset(capacity) + sizeof(Entry) * size_t{from->count});
+    const size_t bytes = entries_offset(from->capacity) + entry_size(from->wide) * from->count;
+    void* block = std::malloc(bytes);
     if (!block) throw std::bad_alloc();
-    table_ = new (block) Table{from->keys, 0, capacity, from->count, nullptr};
-    std::memcpy(table_->slots(), from->slots(), sizeof(uint32_t) * size_t{capacity});
+    if (!from->wide) {
+        std::memcpy(block, from, bytes);
+        table_ = static_cast<Table*>(block);
+        table_->room = from->count;
+        if (from->count) from->sole_source->retain(uint64_t{2} * from->count);
+        return;
+    }
+    table_ = new (block) Table{from->keys, 0, from->capacity, from->count, true, nullptr};
+    std::memcpy(table_->slots(), from->slots(), sizeof(uint32_t) * size_t{from->capacity});
     const Entry* source = from->entries();
     Entry* target = table_->entries();
     for (uint32_t i = 0; i < from->count; ++i) {
         new (&target[i]) Entry(source[i]);
         table_->count = i + 1;  // released correctly should a copy throw
     }
-    table_->sole_source = from->sole_source;
 }
 
 uint32_t AttrMap::size() const noexcept {
@@ -62,49 +67,57 @@ uint32_t AttrMap::size() const noexcept {
 uint32_t* AttrMap::probe(Table* table, std::string_view key) noexcept {
     const uint32_t mask = table->capacity - 1;
     uint32_t* slots = table->slots();
-    const Entry* entries = table->entries();
     for (uint32_t i = static_cast<uint32_t>(siphash13(table->keys, key)) & mask;;
          i = (i + 1) & mask) {
         const uint32_t slot = slots[i];
-        if (slot == 0 || entries[slot - 1].key.view() == key) return &slots[i];
+        if (slot == 0 || table->key_at(slot - 1) == key) return &slots[i];
     }
 }
 
-const TextRef* AttrMap::find(std::string_view key) const noexcept {
-    if (!table_) return nullptr;
+std::optional<std::string_view> AttrMap::find(std::string_view key) const noexcept {
+    if (!table_) return std::nullopt;
     const uint32_t slot = *probe(table_, key);
-    return slot ? &table_->entries()[slot - 1].value : nullptr;
+    if (!slot) return std::nullopt;
+    if (table_->wide) return table_->entries()[slot - 1].value.view();
+    return unpack(table_->sole_source->data(), table_->packed()[slot - 1].value);
 }
 
-void AttrMap::rebuild(uint32_t room) {
+void AttrMap::rebuild(uint32_t room, bool wide) {
     Table* old = table_;
-    table_ = allocate(old->keys, room);
+    table_ = allocate(old->keys, room, wide);
+    table_->sole_source = wide ? nullptr : old->sole_source;
     // With as many slots as before, every entry keeps its slot: no hashing.
     const bool same_slots = table_->capacity == old->capacity;
     if (same_slots) {
         std::memcpy(table_->slots(), old->slots(), sizeof(uint32_t) * size_t{old->capacity});
     }
-    Entry* from = old->entries();
-    Entry* to = table_->entries();
+    if (!old->wide && !wide) {
+        std::memcpy(table_->packed(), old->packed(), sizeof(Packed) * size_t{old->count});
+    }
     for (uint32_t i = 0; i < old->count; ++i) {
-        new (&to[i]) Entry(std::move(from[i]));
-        if (!same_slots) *probe(table_, to[i].key.view()) = i + 1;
+        if (wide && old->wide) {
+            new (&table_->entries()[i]) Entry(std::move(old->entries()[i]));
+        } else if (wide) {
+            // The packed strings' references pass to the new Spans.
+            const char* base = old->sole_source->data();
+            const Packed& packed = old->packed()[i];
+            new (&table_->entries()[i])
+                Entry{TextRef::adopt_span(old->sole_source, unpack(base, packed.key)),
+                      TextRef::adopt_span(old->sole_source, unpack(base, packed.value))};
+        }
+        if (!same_slots) *probe(table_, table_->key_at(i)) = i + 1;
     }
     table_->count = old->count;
-    table_->sole_source = old->sole_source;
-    old->sole_source = nullptr;
     old->count = 0;  // the entries have moved out
     destroy(old);
 }
 
-void AttrMap::note_source(Table* table, const Entry& entry) noexcept {
-    SharedSource* source = entry.key.source();
-    if (source != entry.value.source()) source = nullptr;
-    if (table->count == 0) {
-        table->sole_source = source;
-    } else if (table->sole_source != source) {
-        table->sole_source = nullptr;
-    }
+bool AttrMap::packs(const Table* table, const TextRef& key, const TextRef& value) noexcept {
+    SharedSource* source = key.source();
+    if (!source || value.source() != source) return false;
+    if (table && (table->wide || (table->count && table->sole_source != source))) return false;
+    return key.size() <= kMaxLength && value.size() <= kMaxLength &&
+           key.span_start() <= kMaxOffset && value.span_start() <= kMaxOffset;
 }
 
 uint32_t AttrMap::capacity_for(uint32_t count) noexcept {
@@ -115,24 +128,37 @@ uint32_t AttrMap::capacity_for(uint32_t count) noexcept {
 
 void AttrMap::reserve(HashKeys keys, uint32_t count) {
     if (!table_) {
-        table_ = allocate(keys, count);
+        table_ = allocate(keys, count, false);
     } else if (count > table_->room) {
-        rebuild(count);
+        rebuild(count, table_->wide);
     }
 }
 
 bool AttrMap::insert(HashKeys keys, TextRef key, TextRef value) {
-    if (!table_) table_ = allocate(keys, 1);
+    const bool pack = packs(table_, key, value);
+    if (!table_) table_ = allocate(keys, 1, !pack);
     uint32_t* slot = probe(table_, key.view());
     if (*slot) return false;
-    if (table_->count == table_->room) {
+    const bool widen = !pack && !table_->wide;
+    if (widen || table_->count == table_->room) {
         // Doubling keeps one-by-one insertion linear overall.
-        rebuild(table_->room < 2 ? 2 : table_->room * 2);
+        const uint32_t room = table_->count < table_->room ? table_->room
+                              : table_->room < 2           ? 2
+                                                           : table_->room * 2;
+        rebuild(room, table_->wide || widen);
         slot = probe(table_, key.view());
     }
-    Entry* entry = &table_->entries()[table_->count];
-    new (entry) Entry{std::move(key), std::move(value)};
-    note_source(table_, *entry);
+    const uint32_t index = table_->count;
+    if (table_->wide) {
+        new (&table_->entries()[index]) Entry{std::move(key), std::move(value)};
+    } else {
+        if (index == 0) table_->sole_source = key.source();
+        table_->packed()[index] = {key.span_start() << kLengthBits | key.size(),
+                                   value.span_start() << kLengthBits | value.size()};
+        // The table keeps both references.
+        key.abandon();
+        value.abandon();
+    }
     *slot = ++table_->count;
     return true;
 }

@@ -4,13 +4,20 @@
 // Open addressing with linear probing in one heap block; an empty map is a
 // single null pointer, which keeps attribute-less nodes small. The slots are
 // small indices into a dense array of entries that holds exactly as many as
-// were reserved, so a map carries no empty 48-byte entries and is released by
-// a walk over its entries only. Iteration follows the slots, so the order
-// depends on the keys: neither insertion nor sorted order, but the same for
-// every walk over one map, and preserved by copying.
+// were reserved, so a map carries no empty entries and is released by a walk
+// over its entries only. Iteration follows the slots, so the order depends on
+// the keys: neither insertion nor sorted order, but the same for every walk
+// over one map, and preserved by copying.
+//
+// Entries come in two layouts. A map whose keys and values are all Spans of
+// one source (as the reader makes them) stores each entry as two packed
+// offset/length words, 16 bytes instead of two 24-byte TextRefs, and holds one
+// reference on the source per string; it is released with one atomic update
+// and one free. Any other entry turns the table into full TextRefs.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -21,10 +28,8 @@ namespace plovane {
 
 class AttrMap {
   public:
-    struct Entry {
-        TextRef key;
-        TextRef value;
-    };
+    // The longest key or value a packed entry holds.
+    static constexpr uint64_t kMaxPackedLength = (uint64_t{1} << 24) - 1;
 
     AttrMap() noexcept = default;
     AttrMap(const AttrMap& other);
@@ -45,8 +50,8 @@ class AttrMap {
     // Makes room for `count` entries in all, so that inserting up to that
     // many never regrows the table. `keys` seeds the table if this creates it.
     void reserve(HashKeys keys, uint32_t count);
-    const TextRef* find(std::string_view key) const noexcept;
-    bool contains(std::string_view key) const noexcept { return find(key) != nullptr; }
+    std::optional<std::string_view> find(std::string_view key) const noexcept;
+    bool contains(std::string_view key) const noexcept { return find(key).has_value(); }
 
     uint32_t size() const noexcept;
     bool empty() const noexcept { return size() == 0; }
@@ -56,44 +61,74 @@ class AttrMap {
     class View;
     View view() const noexcept;
 
-    // Calls f(key, value) for every entry in iteration order.
+    // Calls f(key, value) with string views for every entry in iteration order.
     template <class F>
     void for_each(F&& f) const;
 
   private:
+    // A wide entry.
+    struct Entry {
+        TextRef key;
+        TextRef value;
+    };
+    // Two words of a packed entry: offset into the source << 24 | length.
+    struct Packed {
+        uint64_t key;
+        uint64_t value;
+    };
+    static constexpr unsigned kLengthBits = 24;
+    static constexpr uint64_t kMaxLength = kMaxPackedLength;
+    static constexpr uint64_t kMaxOffset = (uint64_t{1} << (64 - kLengthBits)) - 1;
+    static std::string_view unpack(const char* base, uint64_t word) noexcept {
+        return {base + (word >> kLengthBits), static_cast<size_t>(word & kMaxLength)};
+    }
+
     // One block: this header, `capacity` slots (0 for a free slot, otherwise
     // 1 + the index of its entry), then room for `room` entries, of which the
-    // first `count` are in use, in insertion order.
+    // first `count` are in use, in insertion order: Entry when `wide`, Packed
+    // otherwise.
     struct Table {
         HashKeys keys;
         uint32_t count;
         uint32_t capacity;  // a power of two
         uint32_t room;
-        // Set while every key and value is a Span of this one source (as in
-        // maps the reader builds): the map is then released without a
-        // visit to its entries.
-        SharedSource* sole_source;
+        bool wide;
+        SharedSource* sole_source;  // packed tables: every entry's source (null while empty)
+
         uint32_t* slots() noexcept { return reinterpret_cast<uint32_t*>(this + 1); }
         const uint32_t* slots() const noexcept {
             return reinterpret_cast<const uint32_t*>(this + 1);
         }
-        Entry* entries() noexcept {
-            char* block = reinterpret_cast<char*>(this);
-            return reinterpret_cast<Entry*>(block + entries_offset(capacity));
+        char* entry_bytes() noexcept {
+            return reinterpret_cast<char*>(this) + entries_offset(capacity);
         }
-        const Entry* entries() const noexcept { return const_cast<Table*>(this)->entries(); }
+        const char* entry_bytes() const noexcept { return const_cast<Table*>(this)->entry_bytes(); }
+        Entry* entries() noexcept { return reinterpret_cast<Entry*>(entry_bytes()); }
+        const Entry* entries() const noexcept {
+            return reinterpret_cast<const Entry*>(entry_bytes());
+        }
+        Packed* packed() noexcept { return reinterpret_cast<Packed*>(entry_bytes()); }
+        const Packed* packed() const noexcept {
+            return reinterpret_cast<const Packed*>(entry_bytes());
+        }
+        std::string_view key_at(uint32_t index) const noexcept {
+            return wide ? entries()[index].key.view()
+                        : unpack(sole_source->data(), packed()[index].key);
+        }
     };
     static size_t entries_offset(uint32_t capacity) noexcept {
         const size_t end = sizeof(Table) + sizeof(uint32_t) * size_t{capacity};
         return (end + alignof(Entry) - 1) / alignof(Entry) * alignof(Entry);
     }
+    static size_t entry_size(bool wide) noexcept { return wide ? sizeof(Entry) : sizeof(Packed); }
     // A table for up to `room` entries, with no entry in use.
-    static Table* allocate(HashKeys keys, uint32_t room);
+    static Table* allocate(HashKeys keys, uint32_t room, bool wide);
     static void destroy(Table* table) noexcept;
-    // Moves the entries into a table with room for `room` (>= count).
-    void rebuild(uint32_t room);
-    // Keeps sole_source true to the entries after `entry` was added.
-    static void note_source(Table* table, const Entry& entry) noexcept;
+    // Moves the entries into a table with room for `room` (>= count), wide
+    // or packed (only from packed).
+    void rebuild(uint32_t room, bool wide);
+    // Whether key and value can join `table` (null: a new one) packed.
+    static bool packs(const Table* table, const TextRef& key, const TextRef& value) noexcept;
     // Smallest table that holds `count` entries at the load insert() keeps.
     static uint32_t capacity_for(uint32_t count) noexcept;
     // The slot of `key`, or the free slot where it would go.
@@ -106,11 +141,21 @@ class AttrMap::View {
   public:
     template <class F>
     void for_each(F&& f) const {
-        if (!table_) return;
+        if (!table_ || table_->count == 0) return;
         const uint32_t* slots = table_->slots();
-        const Entry* entries = table_->entries();
+        if (table_->wide) {
+            const Entry* entries = table_->entries();
+            for (uint32_t i = 0; i < table_->capacity; ++i) {
+                if (const uint32_t slot = slots[i])
+                    f(entries[slot - 1].key.view(), entries[slot - 1].value.view());
+            }
+            return;
+        }
+        const Packed* entries = table_->packed();
+        const char* base = table_->sole_source->data();
         for (uint32_t i = 0; i < table_->capacity; ++i) {
-            if (const uint32_t slot = slots[i]) f(entries[slot - 1].key, entries[slot - 1].value);
+            if (const uint32_t slot = slots[i])
+                f(unpack(base, entries[slot - 1].key), unpack(base, entries[slot - 1].value));
         }
     }
     // Asks for the start of the table ahead of a coming for_each or release.

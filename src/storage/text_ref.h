@@ -81,6 +81,15 @@ class TextRef {
 
   private:
     friend class TextReleaser;
+    friend class AttrMap;
+
+    // Forgets the text without giving up its reference on the source, which
+    // the caller has taken over; leaves this absent.
+    void abandon() noexcept {
+        source_ = nullptr;
+        data_ = nullptr;
+        size_ = 0;
+    }
 
     // Gives up the source reference or frees the buffer; `data_` is set.
     void drop() noexcept;
@@ -113,9 +122,7 @@ class TextReleaser {
             source_ = text.source_;
         }
         ++count_;
-        text.source_ = nullptr;
-        text.data_ = nullptr;
-        text.size_ = 0;
+        text.abandon();
     }
 
   private:

@@ -32,9 +32,9 @@ class XmlWriter {
         if (!start_line()) return false;
         if (!sink_.append("<") || !sink_.append(element.name)) return false;
         bool ok = true;
-        element.attrs.for_each([&](const TextRef& key, const TextRef& value) {
-            ok = ok && sink_.append(" ") && sink_.append(key.view()) && sink_.append("=\"") &&
-                 write_escaped(sink_, value.view(), true) && sink_.append("\"");
+        element.attrs.for_each([&](std::string_view key, std::string_view value) {
+            ok = ok && sink_.append(" ") && sink_.append(key) && sink_.append("=\"") &&
+                 write_escaped(sink_, value, true) && sink_.append("\"");
         });
         if (!ok) return false;
         has_content = element.child_count > 0 || element.has_text;

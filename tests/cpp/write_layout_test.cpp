@@ -84,8 +84,8 @@ TEST(WriteLayout, AttributesAreDoubleQuotedAndEscapedNamesAreNot) {
 TEST(WriteLayout, AttributesFollowTheMapIterationOrder) {
     ElementRecord record = Element("e").attr("a", "1").attr("b", "2").attr("c", "3").attr("d", "4");
     std::string expected = "<e";
-    record.attrs.for_each([&](const TextRef& key, const TextRef& value) {
-        expected += " " + std::string(key.view()) + "=\"" + std::string(value.view()) + "\"";
+    record.attrs.for_each([&](std::string_view key, std::string_view value) {
+        expected += " " + std::string(key) + "=\"" + std::string(value) + "\"";
     });
     expected += "/>";
     EXPECT_EQ(write_to_string(record, 4, false), expected);
