@@ -47,6 +47,18 @@ class TestResults:
         assert r.attrs == {"a": "1", "b": "it's", "c": "x<AB z"}
         assert r.text == "&'\">"
 
+    def test_attribute_values_of_every_length(self):
+        # Values of 16 MiB and more are kept differently from short ones;
+        # a tag may mix both, with a decoded value among them.
+        huge = "v" * (1 << 24)
+        for value in (huge[:-1], huge, huge + "w"):
+            doc = f"<r a='1' long='{value}' z='&lt;'><c k='{value}'/></r>"
+            r = read_string(doc, "r")
+            assert r.attrs == {"a": "1", "long": value, "z": "<"}
+            assert r.children[0].attrs == {"k": value}
+            again = read_string(plovane.write_string(r, 0, False), "r")
+            assert again.attrs == r.attrs and again.children[0].attrs == {"k": value}
+
     def test_declaration_doctype_and_trailing_junk_are_ignored(self):
         doc = '<?xml version="1.0"?><!DOCTYPE r><r/><x></y>'
         assert shape(read_string(doc, "r")) == ("r", {}, None, [])
