@@ -78,8 +78,7 @@ std::optional<std::string_view> AttrMap::find(std::string_view key) const noexce
     if (!table_) return std::nullopt;
     const uint32_t slot = *probe(table_, key);
     if (!slot) return std::nullopt;
-    if (table_->wide) return table_->entries()[slot - 1].value.view();
-    return unpack(table_->sole_source->data(), table_->packed()[slot - 1].value);
+    return table_->value_at(slot - 1);
 }
 
 void AttrMap::rebuild(uint32_t room, bool wide) {
@@ -116,7 +115,7 @@ bool AttrMap::packs(const Table* table, const TextRef& key, const TextRef& value
     SharedSource* source = key.source();
     if (!source || value.source() != source) return false;
     if (table && (table->wide || (table->count && table->sole_source != source))) return false;
-    return key.size() <= kMaxLength && value.size() <= kMaxLength &&
+    return key.size() <= kMaxPackedLength && value.size() <= kMaxPackedLength &&
            key.span_start() <= kMaxOffset && value.span_start() <= kMaxOffset;
 }
 

@@ -77,10 +77,10 @@ class AttrMap {
         uint64_t value;
     };
     static constexpr unsigned kLengthBits = 24;
-    static constexpr uint64_t kMaxLength = kMaxPackedLength;
+    static_assert(kMaxPackedLength == (uint64_t{1} << kLengthBits) - 1);
     static constexpr uint64_t kMaxOffset = (uint64_t{1} << (64 - kLengthBits)) - 1;
     static std::string_view unpack(const char* base, uint64_t word) noexcept {
-        return {base + (word >> kLengthBits), static_cast<size_t>(word & kMaxLength)};
+        return {base + (word >> kLengthBits), static_cast<size_t>(word & kMaxPackedLength)};
     }
 
     // One block: this header, `capacity` slots (0 for a free slot, otherwise
@@ -114,6 +114,10 @@ class AttrMap {
         std::string_view key_at(uint32_t index) const noexcept {
             return wide ? entries()[index].key.view()
                         : unpack(sole_source->data(), packed()[index].key);
+        }
+        std::string_view value_at(uint32_t index) const noexcept {
+            return wide ? entries()[index].value.view()
+                        : unpack(sole_source->data(), packed()[index].value);
         }
     };
     static size_t entries_offset(uint32_t capacity) noexcept {
