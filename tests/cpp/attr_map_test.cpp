@@ -1,0 +1,154 @@
+// The attribute map: insertion, lookup, copies, iteration order, both entry
+// layouts with the references they hold, and room reserved ahead.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "storage/attr_map.h"
+#include "storage/shared_source.h"
+#include "storage/text_ref.h"
+
+namespace plovane {
+namespace {
+
+std::vector<std::string> keys_in_order(const AttrMap& map) {
+    std::vector<std::string> order;
+    map.for_each([&](std::string_view k, std::string_view) { order.emplace_back(k); });
+    return order;
+}
+
+// Maps of Spans of one source are packed; an Owned string, a second source or
+// a string too long to pack turns them wide, before or after other entries.
+TEST(AttrMap, ReleasesEveryReferenceWhateverTheSourcesOfItsEntries) {
+    const std::string long_value(AttrMap::kMaxPackedLength + 1, 'v');
+    SourceRef a = SharedSource::owned("k0k1k2k3k4k5k6k7k8k9 value" + long_value);
+    SourceRef b = SharedSource::owned("other");
+    auto key = [&](int i) { return TextRef::span(a, 2 * i, 2 * i + 2); };
+    for (int variant = 0; variant < 5; ++variant) {
+        {
+            AttrMap map;
+            // Grown one by one, so that the entries move between tables.
+            for (int i = 0; i < 10; ++i) {
+                TextRef value = TextRef::span(a, 21, 26);
+                if (variant == 1 && i == 7) value = TextRef::span(b, 0, 5);
+                if (variant == 2 && i == 0) value = TextRef::owned("own");
+                if (variant == 4 && i == 4) value = TextRef::span(a, 26, a->size());
+                ASSERT_TRUE(map.insert(take_hash_keys(), key(i), std::move(value)));
+            }
+            if (variant == 3) {
+                ASSERT_FALSE(map.insert(take_hash_keys(), key(3), TextRef::span(b, 0, 5)));
+            }
+            AttrMap copy = map;
+            EXPECT_EQ(*copy.find("k9"), "value");
+            EXPECT_EQ(*copy.find("k7"), variant == 1 ? "other" : "value");
+            EXPECT_EQ(*map.find("k0"), variant == 2 ? "own" : "value");
+            EXPECT_EQ(copy.find("k4")->size(), variant == 4 ? long_value.size() : 5u);
+            EXPECT_EQ(keys_in_order(copy), keys_in_order(map));
+            EXPECT_EQ(a->use_count(), 1u + 4 * 10 - (variant == 1 || variant == 2 ? 2 : 0))
+                << variant;
+        }
+        EXPECT_EQ(a->use_count(), 1u) << variant;
+        EXPECT_EQ(b->use_count(), 1u) << variant;
+    }
+}
+
+TEST(AttrMap, InsertFindAndRejectDuplicates) {
+    AttrMap map;
+    HashKeys keys = take_hash_keys();
+    EXPECT_TRUE(map.empty());
+    EXPECT_FALSE(map.find("x"));
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_TRUE(map.insert(keys, TextRef::owned("k" + std::to_string(i)),
+                               TextRef::owned(std::to_string(i))));
+    }
+    EXPECT_FALSE(map.insert(keys, TextRef::owned("k7"), TextRef::owned("again")));
+    EXPECT_EQ(map.size(), 100u);
+    for (int i = 0; i < 100; ++i) {
+        const auto v = map.find("k" + std::to_string(i));
+        ASSERT_TRUE(v);
+        EXPECT_EQ(*v, std::to_string(i));
+    }
+    EXPECT_FALSE(map.contains("K7"));
+    EXPECT_TRUE(map.insert(keys, TextRef::owned(""), TextRef::owned("")));
+    EXPECT_TRUE(map.contains(""));
+}
+
+TEST(AttrMap, CopyKeepsIterationOrderAndOrderDependsOnKeys) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 12; ++i) names.push_back("attr" + std::to_string(i));
+    auto build = [&](HashKeys keys) {
+        AttrMap map;
+        for (auto& n : names) map.insert(keys, TextRef::owned(n), TextRef::owned("v"));
+        return map;
+    };
+    AttrMap a = build({1, 2});
+    AttrMap copy = a;
+    EXPECT_EQ(keys_in_order(a), keys_in_order(copy));
+    EXPECT_EQ(keys_in_order(a), keys_in_order(a));
+    bool some_order_differs = false;
+    for (uint64_t k = 3; k < 20 && !some_order_differs; ++k)
+        some_order_differs = keys_in_order(build({k, 2})) != keys_in_order(a);
+    EXPECT_TRUE(some_order_differs);
+}
+
+TEST(AttrMap, EntriesSurviveReserveOnEmptyAndFilledMaps) {
+    const HashKeys keys = take_hash_keys();
+    AttrMap map;
+    map.reserve(keys, 3);
+    EXPECT_TRUE(map.empty());
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(map.insert(keys, TextRef::owned("k" + std::to_string(i)), TextRef::owned("v")));
+    }
+    // Growing a filled map keeps its entries and still rejects duplicates.
+    map.reserve(keys, 100);
+    map.reserve(keys, 1);  // never shrinks
+    for (int i = 3; i < 100; ++i) {
+        EXPECT_TRUE(map.insert(keys, TextRef::owned("k" + std::to_string(i)),
+                               TextRef::owned(std::to_string(i))));
+    }
+    EXPECT_FALSE(map.insert(keys, TextRef::owned("k7"), TextRef::owned("again")));
+    EXPECT_EQ(map.size(), 100u);
+    for (int i = 3; i < 100; ++i) {
+        ASSERT_TRUE(map.find("k" + std::to_string(i)));
+        EXPECT_EQ(*map.find("k" + std::to_string(i)), std::to_string(i));
+    }
+    size_t visited = 0;
+    map.for_each([&](std::string_view, std::string_view) { ++visited; });
+    EXPECT_EQ(visited, 100u);
+}
+
+TEST(AttrMap, ExactRoomGrowsWhenFullAndKeepsOrderWhileTheSlotsStay) {
+    const HashKeys keys = take_hash_keys();
+    AttrMap map;
+    map.reserve(keys, 5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(map.insert(keys, TextRef::owned("a" + std::to_string(i)), TextRef::owned("v")));
+    }
+    const std::vector<std::string> order = keys_in_order(map);
+    // Room for one more at the same table size: every entry keeps its slot.
+    map.reserve(keys, 6);
+    EXPECT_EQ(keys_in_order(map), order);
+    // Past the reserved room the map grows by itself; a copy walks alike.
+    for (int i = 5; i < 40; ++i) {
+        EXPECT_TRUE(map.insert(keys, TextRef::owned("a" + std::to_string(i)), TextRef::owned("w")));
+    }
+    EXPECT_FALSE(map.insert(keys, TextRef::owned("a39"), TextRef::owned("again")));
+    EXPECT_EQ(map.size(), 40u);
+    AttrMap copy = map;
+    EXPECT_EQ(keys_in_order(copy), keys_in_order(map));
+    ASSERT_TRUE(copy.find("a39"));
+    EXPECT_EQ(*copy.find("a39"), "w");
+    EXPECT_EQ(*copy.find("a0"), "v");
+    EXPECT_FALSE(copy.find("a40"));
+
+    // A table reserved for nothing still takes insertions.
+    AttrMap none;
+    none.reserve(keys, 0);
+    EXPECT_TRUE(none.empty());
+    EXPECT_TRUE(none.insert(keys, TextRef::owned("k"), TextRef::owned("v")));
+    EXPECT_EQ(keys_in_order(AttrMap(none)), std::vector<std::string>{"k"});
+}
+
+}  // namespace
+}  // namespace plovane
