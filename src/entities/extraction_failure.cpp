@@ -44,27 +44,27 @@ void append_lossy(std::string& out, PyObject* text) {
     }
 }
 
-void append_type_name(std::string& out, PyObject* type) {
-    PyRef name(PyType_GetName(reinterpret_cast<PyTypeObject*>(type)));
-    if (name) {
-        append_lossy(out, name.get());
-    } else {
+// The str `made` (a new reference), or `fallback` when making it failed
+// (null, with an exception set, which is cleared).
+void append_made(std::string& out, PyObject* made, std::string_view fallback) {
+    PyRef text(made);
+    if (!text) {
         PyErr_Clear();
-        out += '?';
+        out += fallback;
+        return;
     }
+    append_lossy(out, text.get());
+}
+
+void append_type_name(std::string& out, PyObject* type) {
+    append_made(out, PyType_GetName(reinterpret_cast<PyTypeObject*>(type)), "?");
 }
 
 // "<type>: <message>", as an exception is shown.
 void append_exception(std::string& out, PyObject* exception) {
     append_type_name(out, reinterpret_cast<PyObject*>(Py_TYPE(exception)));
     out += ": ";
-    PyRef text(PyObject_Str(exception));
-    if (text) {
-        append_lossy(out, text.get());
-    } else {
-        PyErr_Clear();
-        out += "<exception str() failed>";
-    }
+    append_made(out, PyObject_Str(exception), "<exception str() failed>");
 }
 
 // The exception and each cause behind it in turn. A cycle of causes is
