@@ -4,7 +4,6 @@
 #include <cstring>
 #include <new>
 
-#include "storage/siphash.h"
 
 namespace plovane {
 
@@ -50,10 +49,6 @@ void TextRef::drop() noexcept {
     } else if (data_ != kEmpty) {
         std::free(const_cast<char*>(data_));
     }
-}
-
-uint64_t TextRef::hash(HashKeys keys) const noexcept {
-    return siphash13(keys, view());
 }
 
 }  // namespace plovane

@@ -1,12 +1,11 @@
 // A string held by a node or record: Owned text, a Span of a SharedSource,
-// or absent (an element without text). Compares and hashes by its text.
+// or absent (an element without text). Compares by its text.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 #include <utility>
 
-#include "storage/hash_keys.h"
 #include "storage/shared_source.h"
 
 namespace plovane {
@@ -59,7 +58,6 @@ class TextRef {
     uint64_t span_start() const noexcept { return static_cast<uint64_t>(data_ - source_->data()); }
     uint64_t span_end() const noexcept { return span_start() + size_; }
 
-    uint64_t hash(HashKeys keys) const noexcept;
     void swap(TextRef& other) noexcept {
         std::swap(source_, other.source_);
         std::swap(data_, other.data_);
