@@ -4,49 +4,94 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "simd/huge_pages.h"
 
 namespace plovane {
 
 namespace {
 
-// Units are checked and narrowed this many at a time; the loops below are
-// simple enough for the compiler to turn into vector code on every target.
+// Units are checked and narrowed this many at a time.
 constexpr size_t kBlock = 16;
 
-// Bits that are clear in a 64-bit word of ASCII units only.
+#if defined(__SSE2__)
 template <class Unit>
-constexpr uint64_t kNonAsciiBits = sizeof(Unit) == 1   ? 0x8080808080808080ULL
-                                   : sizeof(Unit) == 2 ? 0xFF80FF80FF80FF80ULL
-                                                       : 0xFFFFFF80FFFFFF80ULL;
+__m128i load_units(const Unit* in, size_t k) noexcept {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(in) + k);
+}
 
-// Word by word: compilers leave a unit-by-unit OR of narrow units scalar.
+// One bit per unit of the block at `in`, set for a unit that is not ASCII.
 template <class Unit>
-bool block_is_ascii(const Unit* in) noexcept {
-    constexpr size_t kWords = kBlock * sizeof(Unit) / sizeof(uint64_t);
-    uint64_t any = 0;
-    for (size_t i = 0; i < kWords; ++i) {
-        uint64_t word;
-        std::memcpy(&word, reinterpret_cast<const char*>(in) + i * sizeof(word), sizeof(word));
-        any |= word;
+unsigned non_ascii_units(const Unit* in) noexcept {
+    if constexpr (sizeof(Unit) == 1) {
+        return static_cast<unsigned>(_mm_movemask_epi8(load_units(in, 0)));
+    } else {
+        // Units with no bit above the low seven compare equal to zero and
+        // become 0xFF bytes, in unit order.
+        const __m128i zero = _mm_setzero_si128();
+        const auto ascii = [&](size_t k) {
+            if constexpr (sizeof(Unit) == 2) {
+                return _mm_cmpeq_epi16(_mm_and_si128(load_units(in, k), _mm_set1_epi16(-0x80)),
+                                       zero);
+            } else {
+                return _mm_cmpeq_epi32(_mm_and_si128(load_units(in, k), _mm_set1_epi32(-0x80)),
+                                       zero);
+            }
+        };
+        __m128i flags;
+        if constexpr (sizeof(Unit) == 2) {
+            flags = _mm_packs_epi16(ascii(0), ascii(1));
+        } else {
+            flags = _mm_packs_epi16(_mm_packs_epi32(ascii(0), ascii(1)),
+                                    _mm_packs_epi32(ascii(2), ascii(3)));
+        }
+        return ~static_cast<unsigned>(_mm_movemask_epi8(flags)) & 0xFFFF;
     }
-    return (any & kNonAsciiBits<Unit>) == 0;
+}
+
+// Narrows the block at `in` to bytes; units that are not ASCII come out as
+// anything, and are overwritten afterwards.
+template <class Unit>
+void narrow_block(const Unit* in, unsigned char* out) noexcept {
+    __m128i bytes;
+    if constexpr (sizeof(Unit) == 1) {
+        bytes = load_units(in, 0);
+    } else if constexpr (sizeof(Unit) == 2) {
+        bytes = _mm_packus_epi16(load_units(in, 0), load_units(in, 1));
+    } else {
+        bytes = _mm_packus_epi16(_mm_packs_epi32(load_units(in, 0), load_units(in, 1)),
+                                 _mm_packs_epi32(load_units(in, 2), load_units(in, 3)));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+}
+#else
+template <class Unit>
+unsigned non_ascii_units(const Unit* in) noexcept {
+    unsigned mask = 0;
+    for (size_t i = 0; i < kBlock; ++i) mask |= unsigned{in[i] >= 0x80} << i;
+    return mask;
 }
 
 template <class Unit>
 void narrow_block(const Unit* in, unsigned char* out) noexcept {
-    for (size_t i = 0; i < kBlock; ++i) out[i] = static_cast<unsigned char>(in[i]);
+    unsigned char bytes[kBlock];
+    for (size_t i = 0; i < kBlock; ++i) bytes[i] = static_cast<unsigned char>(in[i]);
+    std::memcpy(out, bytes, kBlock);
 }
+#endif
 
-// Writes one code point; false for a surrogate.
-bool put_code_point(uint32_t c, unsigned char*& out) noexcept {
-    if (c < 0x80) {
-        *out++ = static_cast<unsigned char>(c);
-    } else if (c < 0x800) {
+// Writes one code point and returns the end of its bytes; null for a
+// surrogate. The pointer is passed by value so that it can stay in a
+// register: bytes stored through a pointer held in memory could alias it.
+unsigned char* put_code_point(uint32_t c, unsigned char* out) noexcept {
+    if (c < 0x800) {
         *out++ = static_cast<unsigned char>(0xC0 | (c >> 6));
         *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-        if (c >= 0xD800 && c <= 0xDFFF) return false;
+        if (c >= 0xD800 && c <= 0xDFFF) return nullptr;
         *out++ = static_cast<unsigned char>(0xE0 | (c >> 12));
         *out++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
         *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
@@ -56,29 +101,39 @@ bool put_code_point(uint32_t c, unsigned char*& out) noexcept {
         *out++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
         *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
     }
-    return true;
+    return out;
 }
 
 // Encodes into `out`, which has room for the worst case; returns the end,
 // or null with `bad` set to the index of a surrogate.
+//
+// Text is mostly ASCII with other characters alone or in runs: a block is
+// narrowed whole and kept up to its first other unit, and from there units
+// are encoded one by one up to the next ASCII unit. The block is written in
+// full even when only its prefix is kept; the worst-case room of the 16 units
+// still to come covers it.
 template <class Unit>
 unsigned char* encode(const Unit* in, size_t count, unsigned char* out, size_t& bad) noexcept {
     size_t i = 0;
     while (i < count) {
-        if (count - i >= kBlock && block_is_ascii(in + i)) {
+        if (count - i >= kBlock) {
+            const unsigned others = non_ascii_units(in + i);
             narrow_block(in + i, out);
-            i += kBlock;
-            out += kBlock;
+            const size_t ascii = others ? static_cast<size_t>(__builtin_ctz(others)) : kBlock;
+            i += ascii;
+            out += ascii;
+            if (ascii == kBlock) continue;
+        } else if (in[i] < 0x80) {
+            *out++ = static_cast<unsigned char>(in[i++]);
             continue;
         }
-        // A block with at least one non-ASCII unit goes one by one.
-        const size_t end = count - i >= kBlock ? i + kBlock : count;
-        for (; i < end; ++i) {
-            if (!put_code_point(in[i], out)) {
+        do {
+            out = put_code_point(in[i], out);
+            if (!out) {
                 bad = i;
                 return nullptr;
             }
-        }
+        } while (++i < count && in[i] >= 0x80);
     }
     return out;
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,52 @@ TEST(Utf8Encode, EncodesEachFormAtEveryOffset) {
     check_every_width<uint32_t>(0x10FFFF, "\xF4\x8F\xBF\xBF");
 }
 
+// The encoding of one code point, written out independently of the encoder.
+std::string reference(uint32_t c) {
+    std::string out;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+    } else if (c < 0x10000) {
+        out += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                static_cast<char>(0x80 | (c & 0x3F))};
+    } else {
+        out += {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+                static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+    }
+    return out;
+}
+
+// Runs of ASCII and of other characters, of random lengths, so that runs
+// start and end at every place in and across the encoder's blocks.
+template <class Unit>
+void check_random_runs(uint32_t highest, unsigned seed) {
+    std::mt19937 random(seed);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<Unit> units;
+        std::string expected;
+        const size_t runs = random() % 12;
+        for (size_t r = 0; r < runs; ++r) {
+            const bool ascii = random() % 2 == 0;
+            for (size_t n = random() % 40; n > 0; --n) {
+                uint32_t c = ascii ? random() % 0x80 : 0x80 + random() % (highest - 0x7F);
+                if (c >= 0xD800 && c <= 0xDFFF) c -= 0x800;  // not a surrogate
+                units.push_back(static_cast<Unit>(c));
+                expected += reference(c);
+            }
+        }
+        ASSERT_EQ(encoded(units), expected) << "round " << round;
+    }
+}
+
+TEST(Utf8Encode, RandomRunsMatchAOneByOneEncoding) {
+    check_random_runs<uint8_t>(0xFF, 1);
+    check_random_runs<uint16_t>(0x7FF, 2);
+    check_random_runs<uint16_t>(0xFFFF, 3);
+    check_random_runs<uint32_t>(0x10FFFF, 4);
+}
+
 TEST(Utf8Encode, EmptyAndPureAscii) {
     EXPECT_EQ(encoded(std::vector<uint16_t>{}), "");
     std::vector<uint32_t> letters;
@@ -71,6 +118,10 @@ TEST(Utf8Encode, SurrogatesAreRefusedWithTheirIndex) {
             EXPECT_EQ(encoded(padded<uint32_t>(pad, surrogate)), expected);
         }
     }
+    // Inside a run of other characters.
+    std::vector<uint16_t> run(30, 'a');
+    run.insert(run.end(), {0xE9, 0x20AC, 0xDC00, 0xE9});
+    EXPECT_EQ(encoded(run), "<surrogate at 32>");
 }
 
 TEST(Utf8Encode, WorstCaseSizeBoundsTheOutput) {
