@@ -227,9 +227,11 @@ class DocumentReader {
             OpenElement& top = open_.back();
             const std::string_view open_name = top.element.name.view();
             if (open_name != name) return mismatch(open_name, name, s);
-            top.element.text = top.text.finish(spans_);
-            // Post order: the element follows its descendants.
+            // Post order: the element follows its descendants. The text is
+            // set in place: written into the open entry, it would be read
+            // back at once by the move, stalling on the stores just made.
             elements_.push_back(std::move(top.element));
+            elements_.back().text = top.text.finish(spans_);
             open_.pop();
             if (open_.empty()) {
                 done_ = true;
