@@ -1,5 +1,6 @@
 #include "storage/utf8_encode.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -104,14 +105,14 @@ unsigned char* put_code_point(uint32_t c, unsigned char* out) noexcept {
     return out;
 }
 
-// Encodes into `out`, which has room for the worst case; returns the end,
-// or null with `bad` set to the index of a surrogate.
+// Encodes into `out`, which has room for the whole encoding; returns the
+// end, or null with `bad` set to the index of a surrogate.
 //
 // Text is mostly ASCII with other characters alone or in runs: a block is
 // narrowed whole and kept up to its first other unit, and from there units
 // are encoded one by one up to the next ASCII unit. The block is written in
-// full even when only its prefix is kept; the worst-case room of the 16 units
-// still to come covers it.
+// full even when only its prefix is kept: each of the 16 units still to come
+// takes at least one byte, so the room is there.
 template <class Unit>
 unsigned char* encode(const Unit* in, size_t count, unsigned char* out, size_t& bad) noexcept {
     size_t i = 0;
@@ -138,41 +139,76 @@ unsigned char* encode(const Unit* in, size_t count, unsigned char* out, size_t& 
     return out;
 }
 
-}  // namespace
-
-size_t max_utf8_size(size_t count, unsigned unit_size) noexcept {
-    // One byte per character gives at most 2 bytes, two give at most 3
-    // (4-byte forms need two-unit pairs, which are refused), four give 4.
-    return count * (unit_size == 1 ? 2 : unit_size == 2 ? 3 : 4);
+// The exact size of the encoding (a surrogate counted as three bytes).
+template <class Unit>
+size_t utf8_size(const Unit* in, size_t count) noexcept {
+    size_t size = count;
+    size_t i = 0;
+#if defined(__SSE2__)
+    if constexpr (sizeof(Unit) == 2) {
+        // Per 16-bit lane, minus one for a unit below 0x80 and one more below
+        // 0x800; the lanes are summed before they can wrap.
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i ones = _mm_set1_epi16(1);
+        constexpr size_t kRound = 8 * 8192;
+        size = 3 * count;
+        while (count - i >= 8) {
+            __m128i below = zero;
+            const size_t end = i + std::min(kRound, (count - i) / 8 * 8);
+            for (; i < end; i += 8) {
+                const __m128i units = load_units(in + i, 0);
+                below = _mm_add_epi16(
+                    below, _mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(-0x80)), zero));
+                below = _mm_add_epi16(
+                    below, _mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(-0x800)), zero));
+            }
+            // The lanes hold 0 down to -16384: as signed pairs they sum exactly.
+            const __m128i pairs = _mm_madd_epi16(below, ones);
+            alignas(16) int32_t sums[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(sums), pairs);
+            size += static_cast<size_t>(int64_t{sums[0]} + sums[1] + sums[2] + sums[3]);
+        }
+        for (; i < count; ++i) size -= size_t{in[i] < 0x80} + size_t{in[i] < 0x800};
+        return size;
+    }
+#endif
+    for (; i < count; ++i) {
+        const uint32_t c = in[i];
+        size += size_t{c >= 0x80} + size_t{c >= 0x800} + size_t{c >= 0x10000};
+    }
+    return size;
 }
 
-EncodedText encode_utf8(const void* units, size_t count, unsigned unit_size) {
-    // Only the pages actually written are ever touched; the rest of the
-    // worst-case block is given back by the final realloc.
-    const size_t room = max_utf8_size(count, unit_size);
-    auto* buffer = static_cast<unsigned char*>(std::malloc(room ? room : 1));
+template <class Unit>
+EncodedText encode_units(const Unit* in, size_t count) {
+    // Counted first and allocated once at its final size. A worst-case block
+    // shrunk afterwards made every read ask for more than the last one gave
+    // back, so the allocator took fresh pages from the system each time, and
+    // they faulted in one by one; reading documents one after another now
+    // reuses the memory of the ones before.
+    const size_t size = utf8_size(in, count);
+    auto* buffer = static_cast<unsigned char*>(std::malloc(size ? size : 1));
     if (!buffer) throw std::bad_alloc();
-    advise_huge_pages(buffer, room);
+    advise_huge_pages(buffer, size);
     size_t bad = 0;
-    unsigned char* end = nullptr;
-    switch (unit_size) {
-        case 1:
-            end = encode(static_cast<const uint8_t*>(units), count, buffer, bad);
-            break;
-        case 2:
-            end = encode(static_cast<const uint16_t*>(units), count, buffer, bad);
-            break;
-        default:
-            end = encode(static_cast<const uint32_t*>(units), count, buffer, bad);
-            break;
-    }
-    if (!end) {
+    if (!encode(in, count, buffer, bad)) {
         std::free(buffer);
         return {nullptr, 0, bad};
     }
-    const size_t size = static_cast<size_t>(end - buffer);
-    void* fitted = std::realloc(buffer, size ? size : 1);
-    return {static_cast<char*>(fitted ? fitted : buffer), size, 0};
+    return {reinterpret_cast<char*>(buffer), size, 0};
+}
+
+}  // namespace
+
+EncodedText encode_utf8(const void* units, size_t count, unsigned unit_size) {
+    switch (unit_size) {
+        case 1:
+            return encode_units(static_cast<const uint8_t*>(units), count);
+        case 2:
+            return encode_units(static_cast<const uint16_t*>(units), count);
+        default:
+            return encode_units(static_cast<const uint32_t*>(units), count);
+    }
 }
 
 }  // namespace plovane

@@ -16,9 +16,6 @@ struct EncodedText {
     size_t surrogate_at = 0;  // index of the first surrogate when data is null
 };
 
-// The largest output `count` units of `unit_size` bytes can give.
-size_t max_utf8_size(size_t count, unsigned unit_size) noexcept;
-
 // Encodes `count` code units of `unit_size` bytes (1, 2 or 4), each one a
 // code point. Throws std::bad_alloc only when memory runs out.
 EncodedText encode_utf8(const void* units, size_t count, unsigned unit_size);

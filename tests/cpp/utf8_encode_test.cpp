@@ -124,13 +124,18 @@ TEST(Utf8Encode, SurrogatesAreRefusedWithTheirIndex) {
     EXPECT_EQ(encoded(run), "<surrogate at 32>");
 }
 
-TEST(Utf8Encode, WorstCaseSizeBoundsTheOutput) {
-    std::vector<uint16_t> bmp(50, 0xFFFF);
-    EXPECT_EQ(encoded(bmp).size(), max_utf8_size(50, 2));
-    std::vector<uint8_t> latin(50, 0xFF);
-    EXPECT_EQ(encoded(latin).size(), max_utf8_size(50, 1));
-    std::vector<uint32_t> astral(50, 0x10FFFF);
-    EXPECT_EQ(encoded(astral).size(), max_utf8_size(50, 4));
+// The output is sized by counting first, in rounds long enough that the
+// counters are summed several times over these lengths.
+TEST(Utf8Encode, LongTextsOfEveryWidthComeOutWhole) {
+    for (size_t count : {50u, 65535u, 65536u, 65537u, 200003u}) {
+        const std::string bmp = encoded(std::vector<uint16_t>(count, 0xFFFF));
+        EXPECT_EQ(bmp.size(), 3 * count);
+        EXPECT_EQ(bmp.substr(bmp.size() - 3), "\xEF\xBF\xBF");
+        EXPECT_EQ(encoded(std::vector<uint16_t>(count, 0x7FF)).size(), 2 * count);
+        EXPECT_EQ(encoded(std::vector<uint16_t>(count, 'x')).size(), count);
+        EXPECT_EQ(encoded(std::vector<uint8_t>(count, 0xFF)).size(), 2 * count);
+        EXPECT_EQ(encoded(std::vector<uint32_t>(count, 0x10FFFF)).size(), 4 * count);
+    }
 }
 
 }  // namespace
