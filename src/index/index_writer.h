@@ -64,7 +64,7 @@ class IndexWriter {
         append(index_.tag_starts, start);
         append(index_.tag_ends, end);
         append(index_.tag_kinds, static_cast<uint8_t>(kind), 8);
-        append(index_.tag_names, NameSpan{name_start, static_cast<uint16_t>(name_len)});
+        append(index_.tag_names, NameSpan{name_start, name_len & 0xFFFF});
         previous_end_ = end;
     }
 

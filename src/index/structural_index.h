@@ -18,10 +18,13 @@ enum class TagKind : uint8_t {
     ProcessingInstruction = 5,
 };
 
+// Eight bytes: one word per record keeps the index's working set small.
+// Offsets need far fewer than 48 bits.
 struct NameSpan {
-    uint64_t start = 0;
-    uint16_t len = 0;  // low 16 bits of the name's length
+    uint64_t start : 48 = 0;
+    uint64_t len : 16 = 0;  // low 16 bits of the name's length
 };
+static_assert(sizeof(NameSpan) == 8);
 
 struct TextRange {
     uint64_t start = 0;

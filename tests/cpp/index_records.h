@@ -33,7 +33,7 @@ inline std::vector<Record> records_of(const StructuralIndex& index) {
     std::vector<Record> out;
     for (uint64_t i = 0; i < index.record_count(); ++i) {
         out.push_back({index.tag_starts[i], index.tag_ends[i], index.kind(i),
-                       index.tag_names[i].start, index.tag_names[i].len});
+                       index.tag_names[i].start, static_cast<uint16_t>(index.tag_names[i].len)});
     }
     return out;
 }
