@@ -1,0 +1,88 @@
+// Fuzz target for the UTF-8 encoder of fixed-width code units: its output,
+// sized by counting first and written in vector blocks, against a plain
+// one-unit-at-a-time encoding, for each of the three unit widths.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "storage/utf8_encode.h"
+
+namespace {
+
+using namespace plovane;
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "encode_fuzz: %s\n", what);
+    std::abort();
+}
+
+// The encoding of `units`, or false with `surrogate` set.
+template <class Unit>
+bool reference(const std::vector<Unit>& units, std::string& out, size_t& surrogate) {
+    for (size_t i = 0; i < units.size(); ++i) {
+        const uint32_t c = units[i];
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            surrogate = i;
+            return false;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | c >> 12);
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | c >> 18);
+            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return true;
+}
+
+template <class Unit>
+void check(const uint8_t* data, size_t size) {
+    std::vector<Unit> units(size / sizeof(Unit));
+    if (!units.empty()) std::memcpy(units.data(), data, units.size() * sizeof(Unit));
+    // Four-byte units hold code points only.
+    if constexpr (sizeof(Unit) == 4) {
+        for (Unit& u : units) u %= 0x110000;
+    }
+    std::string expected;
+    size_t surrogate = 0;
+    const bool ok = reference(units, expected, surrogate);
+    const EncodedText text = encode_utf8(units.data(), units.size(), sizeof(Unit));
+    if (!ok) {
+        if (text.data) fail("a surrogate was encoded");
+        if (text.surrogate_at != surrogate) fail("the wrong surrogate was reported");
+        return;
+    }
+    if (!text.data) fail("a text without surrogates was refused");
+    if (std::string(text.data, text.size) != expected) fail("the encoding differs");
+    std::free(text.data);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    switch (data[0] % 3) {
+        case 0:
+            check<uint8_t>(data + 1, size - 1);
+            break;
+        case 1:
+            check<uint16_t>(data + 1, size - 1);
+            break;
+        default:
+            check<uint32_t>(data + 1, size - 1);
+            break;
+    }
+    return 0;
+}
