@@ -1,12 +1,15 @@
-// Fuzz target for the structural index: every classifier kernel against the
-// scalar one, the invariants of every index built, and the two strategies
-// against each other where they must agree.
+// Fuzz target for the structural index: every classifier and byte-marking
+// kernel against the scalar one, the invariants of every index built, the
+// sequential strategy against its byte-by-byte definition, and the two
+// strategies against each other where they must agree.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
+#include "../tests/cpp/kernel_inputs.h"
+#include "../tests/cpp/sequential_reference.h"
 #include "index/structural_index.h"
 #include "simd/classify.h"
 #include "simd/classify_kernels.h"
@@ -29,6 +32,10 @@ void check_kernels(const char* input, uint64_t len) {
             b.ends_in_quote != reference.ends_in_quote) {
             std::fprintf(stderr, "kernel %s\n", kernel.name);
             fail("a kernel differs from the scalar kernel");
+        }
+        if (!testing::marks_agree(kernel.mark, std::string(input, len))) {
+            std::fprintf(stderr, "kernel %s\n", kernel.name);
+            fail("a kernel's byte marks differ from the scalar marks");
         }
     }
 }
@@ -122,6 +129,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const IndexBuild bitmaps = build_from_bitmaps(input, len);
     check_invariants(sequential, input, len);
     check_invariants(bitmaps, input, len);
+    if (!same(sequential, testing::reference_sequential(input, len))) {
+        fail("the sequential strategy differs from its byte-by-byte definition");
+    }
     if (bitmaps.status == IndexStatus::AbnormalEnd) fail("the bitmap strategy ended abnormally");
     if (strategies_must_agree(sequential, input, len) && !same(sequential, bitmaps)) {
         fail("strategies differ on a quote-free input they must agree on");

@@ -1,11 +1,14 @@
-// The sequential strategy: finds each construct with byte searches, so
-// character data and quoted attribute values are skipped at memchr speed and
-// only names and the gaps between attribute values are walked byte by byte.
+// The sequential strategy: finds each construct with byte searches. Start
+// tags are settled from bitmaps of '<', '>' and quotes made ahead of the
+// scan (MarkWindow), all their quoted values in a few word operations;
+// everything else is found with memchr, and names are walked byte by byte.
 #include <cstring>
 
 #include "index/construct_scan.h"
 #include "index/index_writer.h"
+#include "index/mark_window.h"
 #include "index/structural_index.h"
+#include "simd/classify_kernels.h"
 #include "simd/find_byte.h"
 
 namespace plovane {
@@ -15,12 +18,13 @@ using namespace index_detail;
 
 class SequentialBuilder {
   public:
-    SequentialBuilder(const char* input, uint64_t len) : in_(input), len_(len), out_(input, len) {}
+    SequentialBuilder(const char* input, uint64_t len)
+        : in_(input), len_(len), marks_(input, len, selected_kernel().mark), out_(input, len) {}
 
     IndexBuild run() {
         uint64_t pos = 0;
         while (pos < len_) {
-            const uint64_t p = find_byte(in_, pos, len_, '<');
+            const uint64_t p = marks_.next_lt(pos);
             if (p == kNotFound) break;
             out_.text_before(p);
             if (p + 1 >= len_) return unclosed_tag(p);
@@ -109,6 +113,19 @@ class SequentialBuilder {
     bool start_tag(uint64_t p, uint64_t& end) {
         const uint64_t e = scan_to(in_, p + 1, len_, kStartNameEnd);
         if (e == len_) return false;
+        // Usually every quoted value is closed: the tag ends at the first '>'
+        // outside them, and a '/' just before it makes it empty-element (the
+        // name cannot end in '/'). A tag without attributes ends right after
+        // its name.
+        const uint64_t q = in_[e] == '>' ? e : marks_.next_unquoted_gt(e);
+        if (q != kNotFound) {
+            const TagKind kind = in_[q - 1] == '/' ? TagKind::SelfClosing : TagKind::Open;
+            out_.record(p, q, kind, p + 1, e - p - 1);
+            end = q;
+            return true;
+        }
+        // A value left open: each quote is matched one by one, and one
+        // without a partner is stepped over.
         static constexpr ByteSet kAttributeStop = byte_set("\"'/>");
         uint64_t i = e;
         TagKind kind;
@@ -137,6 +154,7 @@ class SequentialBuilder {
 
     const char* in_;
     uint64_t len_;
+    MarkWindow marks_;
     IndexWriter out_;
 };
 

@@ -15,20 +15,20 @@ namespace plovane {
 // processor and the operating system support every instruction its file
 // was built with.
 std::vector<KernelInfo> supported_kernels() {
-    std::vector<KernelInfo> kernels{{"scalar", classify_scalar}};
+    std::vector<KernelInfo> kernels{{"scalar", classify_scalar, mark_scalar}};
 #if defined(__x86_64__)
-    kernels.push_back({"sse2", classify_sse2});
+    kernels.push_back({"sse2", classify_sse2, mark_sse2});
     __builtin_cpu_init();
     const bool scalar_extras = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("bmi") &&
                                __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
     if (scalar_extras && __builtin_cpu_supports("avx2")) {
-        kernels.push_back({"avx2", classify_avx2});
+        kernels.push_back({"avx2", classify_avx2, mark_avx2});
     }
     if (scalar_extras && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
-        kernels.push_back({"avx512", classify_avx512});
+        kernels.push_back({"avx512", classify_avx512, mark_avx512});
     }
 #elif defined(__aarch64__) && defined(__linux__)
-    if (getauxval(AT_HWCAP) & HWCAP_PMULL) kernels.push_back({"neon", classify_neon});
+    if (getauxval(AT_HWCAP) & HWCAP_PMULL) kernels.push_back({"neon", classify_neon, mark_neon});
 #endif
     return kernels;
 }

@@ -1,10 +1,12 @@
 // The classifier kernels, one per instruction set, all computing the bitmaps
-// of the byte-by-byte definition, and the choice among them.
+// of the byte-by-byte definition, and the choice among them. Each instruction
+// set also has a byte-marking kernel for the sequential index.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "simd/byte_marks.h"
 #include "simd/classify.h"
 
 namespace plovane {
@@ -17,15 +19,21 @@ using ClassifyKernel = bool (*)(const char* input, uint64_t len, uint64_t* lt_bi
 struct KernelInfo {
     const char* name;
     ClassifyKernel run;
+    MarkKernel mark;
 };
 
 bool classify_scalar(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);
+void mark_scalar(const char* input, uint64_t len, uint64_t first, uint64_t end, ByteMarks* out);
 #if defined(__x86_64__)
 bool classify_sse2(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);
+void mark_sse2(const char* input, uint64_t len, uint64_t first, uint64_t end, ByteMarks* out);
 bool classify_avx2(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);
+void mark_avx2(const char* input, uint64_t len, uint64_t first, uint64_t end, ByteMarks* out);
 bool classify_avx512(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);
+void mark_avx512(const char* input, uint64_t len, uint64_t first, uint64_t end, ByteMarks* out);
 #elif defined(__aarch64__)
 bool classify_neon(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);
+void mark_neon(const char* input, uint64_t len, uint64_t first, uint64_t end, ByteMarks* out);
 #endif
 
 // Every kernel this processor can run, the scalar one first.

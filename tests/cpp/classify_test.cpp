@@ -119,6 +119,43 @@ TEST(Classify, QuoteAtBit63ClosesARegionFromAnEarlierBlock) {
     EXPECT_FALSE(c.ends_in_quote);
 }
 
+// The scalar marks are the definition: one bit per byte, at its offset.
+TEST(MarkBytes, ScalarMarksEachSearchedByteAtItsOffset) {
+    std::string s(150, 'x');
+    s[0] = '<';
+    s[63] = '>';
+    s[64] = '"';
+    s[100] = '\'';
+    s[149] = '"';
+    s[130] = '<';
+    std::vector<ByteMarks> m(3);
+    mark_scalar(s.data(), s.size(), 0, 3, m.data());
+    EXPECT_EQ(m[0].lt, uint64_t{1});
+    EXPECT_EQ(m[0].gt, uint64_t{1} << 63);
+    EXPECT_EQ(m[1].dq, uint64_t{1});
+    EXPECT_EQ(m[1].sq, uint64_t{1} << 36);
+    EXPECT_EQ(m[2].lt, uint64_t{1} << 2);
+    EXPECT_EQ(m[2].dq, uint64_t{1} << 21);
+    EXPECT_EQ(m[0].dq | m[0].sq | m[1].lt | m[1].gt | m[2].gt | m[2].sq, 0u);
+    // A window of the last block alone reads nothing before or past it.
+    ByteMarks last;
+    mark_scalar(s.data(), s.size(), 2, 3, &last);
+    EXPECT_EQ(last.lt, m[2].lt);
+}
+
+TEST(MarkBytes, EveryKernelMatchesTheScalarOne) {
+    const auto inputs = testing::kernel_inputs();
+    for (const KernelInfo& kernel : supported_kernels()) {
+        int mismatches = 0;
+        for (const auto& in : inputs) {
+            if (!testing::marks_agree(kernel.mark, in.bytes) && ++mismatches <= 5) {
+                ADD_FAILURE() << kernel.name << " marks differ on " << in.name;
+            }
+        }
+        EXPECT_EQ(mismatches, 0) << kernel.name;
+    }
+}
+
 TEST(Classify, EveryKernelMatchesTheScalarOne) {
     const auto kernels = supported_kernels();
     const auto inputs = testing::kernel_inputs();

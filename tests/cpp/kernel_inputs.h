@@ -1,15 +1,19 @@
-// Inputs on which every classifier kernel must agree with the scalar one:
-// quotes on block edges, both kinds in one block, regions across blocks,
-// the lengths around block boundaries, and random mixes of the four bytes
-// the classifier looks at. Shared by the GoogleTest suite and the
+// Inputs on which every classifier and byte-marking kernel must agree with
+// the scalar one: quotes on block edges, both kinds in one block, regions
+// across blocks, the lengths around block boundaries, and random mixes of the
+// bytes the kernels look at. Shared by the GoogleTest suite and the
 // stand-alone driver that runs under emulation on other processors.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "simd/byte_marks.h"
+#include "simd/classify_kernels.h"
 
 namespace plovane::testing {
 
@@ -95,6 +99,26 @@ inline std::vector<NamedInput> kernel_inputs(uint64_t seed = 20240601) {
         inputs.push_back({"random/" + std::to_string(i), random_bytes(rng, len)});
     }
     return inputs;
+}
+
+// Whether `mark` gives the scalar kernel's marks for every block of
+// `bytes`, marked all at once and in windows of three blocks.
+inline bool marks_agree(MarkKernel mark, const std::string& bytes) {
+    const uint64_t len = bytes.size();
+    const uint64_t blocks = (len + 63) / 64;
+    std::vector<ByteMarks> expected(blocks), whole(blocks), windows(blocks);
+    mark_scalar(bytes.data(), len, 0, blocks, expected.data());
+    mark(bytes.data(), len, 0, blocks, whole.data());
+    for (uint64_t first = 0; first < blocks; first += 3) {
+        mark(bytes.data(), len, first, std::min(first + 3, blocks), windows.data() + first);
+    }
+    const auto same = [](const ByteMarks& a, const ByteMarks& b) {
+        return a.lt == b.lt && a.gt == b.gt && a.dq == b.dq && a.sq == b.sq;
+    };
+    for (uint64_t k = 0; k < blocks; ++k) {
+        if (!same(whole[k], expected[k]) || !same(windows[k], expected[k])) return false;
+    }
+    return true;
 }
 
 }  // namespace plovane::testing

@@ -2,10 +2,13 @@
 // of construct ends, fails or runs into the end of the input.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "index/structural_index.h"
 #include "index_records.h"
+#include "kernel_inputs.h"
+#include "sequential_reference.h"
 
 namespace plovane {
 namespace {
@@ -109,6 +112,44 @@ TEST(SequentialIndex, UnclosedTags) {
     EXPECT_EQ(seq("<a b='x'"), unclosed(0));
     EXPECT_EQ(seq("<a b='x"), unclosed(0));
     EXPECT_EQ(seq("<a/"), unclosed(0));
+}
+
+// Tag soup: start tags with quoted values of both kinds (often long enough
+// to cross 64-byte blocks), stray slashes and quotes, unclosed values, end
+// tags with space before '>', comments and text, cut at a random length.
+std::string tag_soup(std::mt19937_64& rng) {
+    static const std::string kPieces[] = {"<a",          "<name",
+                                          " x=\"v\"",    " y='w'",
+                                          " q=\"it's\"", " r='say \"hi\"'",
+                                          "/",           "/>",
+                                          ">",           "\"",
+                                          "'",           " ",
+                                          "\n",          "text",
+                                          "</a>",        "</a \n>",
+                                          "<!--c-->",    "<?p x?>",
+                                          "=",           " long=\"" + std::string(70, 'v') + "\"",
+                                          " >=\"'>'\""};
+    std::string out;
+    const size_t pieces = rng() % 60;
+    for (size_t i = 0; i < pieces; ++i) out += kPieces[rng() % (sizeof kPieces / sizeof *kPieces)];
+    return out.substr(0, rng() % (out.size() + 1));
+}
+
+TEST(SequentialIndex, SameAsTheByteByByteSearches) {
+    std::mt19937_64 rng(4242);
+    int complete = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string doc = tag_soup(rng);
+        const BuildSummary expected = summary_of(testing::reference_sequential, doc);
+        ASSERT_EQ(summary_of(build_sequential, doc), expected) << doc;
+        complete += expected.status == IndexStatus::Complete && !expected.records.empty();
+    }
+    for (const auto& in : testing::kernel_inputs()) {
+        ASSERT_EQ(summary_of(build_sequential, in.bytes),
+                  summary_of(testing::reference_sequential, in.bytes))
+            << in.name;
+    }
+    EXPECT_GT(complete, 2000);  // not every soup fails early
 }
 
 TEST(IndexError, Message) {

@@ -1,6 +1,6 @@
-// Stand-alone differential check of the classifier kernels on 64-bit ARM:
-// the NEON kernel, and classify_structural's choice, against the scalar
-// kernel. Built by the ARM cross compiler and run under user-mode emulation
+// Stand-alone differential check of the classifier and byte-marking kernels
+// on 64-bit ARM: the NEON kernels, and classify_structural's choice, against
+// the scalar ones. Built by the ARM cross compiler and run under user-mode emulation
 // on other processors, so it needs nothing but the core's simd sources.
 #include <cstdio>
 #include <cstring>
@@ -39,6 +39,13 @@ int main() {
                 ++passed;
             } else if (++failed <= 10) {
                 std::printf("FAIL: kernel %s on %s\n", k.name, in.name.c_str());
+            }
+        }
+        for (const KernelInfo& k : kernels) {
+            if (testing::marks_agree(k.mark, in.bytes)) {
+                ++passed;
+            } else if (++failed <= 10) {
+                std::printf("FAIL: marks of kernel %s on %s\n", k.name, in.name.c_str());
             }
         }
         if (same(classify_structural(data, len), reference)) {

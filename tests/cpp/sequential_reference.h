@@ -1,0 +1,148 @@
+// The sequential strategy as first written, searching bytes one construct
+// at a time (memchr and byte loops): the definition that the strategy's
+// faster searches must reproduce exactly, whatever the input.
+#pragma once
+
+#include <cstring>
+
+#include "index/construct_scan.h"
+#include "index/index_writer.h"
+#include "index/structural_index.h"
+#include "simd/find_byte.h"
+
+namespace plovane::testing {
+
+using namespace index_detail;
+
+class ReferenceBuilder {
+  public:
+    ReferenceBuilder(const char* input, uint64_t len) : in_(input), len_(len), out_(input, len) {}
+
+    IndexBuild run() {
+        uint64_t pos = 0;
+        while (pos < len_) {
+            const uint64_t p = find_byte(in_, pos, len_, '<');
+            if (p == kNotFound) break;
+            out_.text_before(p);
+            if (p + 1 >= len_) return unclosed_tag(p);
+            uint64_t end = 0;
+            const char c = in_[p + 1];
+            if (c == '!' && has_at(in_, len_, p + 2, "--")) {
+                end = comment(p);
+            } else if (c == '!' && has_at(in_, len_, p + 2, "[CDATA[")) {
+                end = cdata(p);
+            } else if (c == '!') {
+                pos = declaration(p);
+                continue;
+            } else if (c == '/') {
+                if (!end_tag(p, end)) return unclosed_tag(p);
+            } else if (c == '?') {
+                end = processing_instruction(p);
+            } else if (!start_tag(p, end)) {
+                return unclosed_tag(p);
+            }
+            // A record reaching the end of the input is neither an index nor
+            // an error: the document ends inside it.
+            if (end >= len_) return abnormal_end();
+            pos = end + 1;
+        }
+        return out_.complete();
+    }
+
+  private:
+    static IndexBuild abnormal_end() {
+        IndexBuild build;
+        build.status = IndexStatus::AbnormalEnd;
+        return build;
+    }
+
+    uint64_t comment(uint64_t p) {
+        const uint64_t k = find_terminator(in_, p + 4, len_, '-', '>');
+        const uint64_t end = k == kNotFound ? len_ : k + 2;
+        out_.record(p, end, TagKind::Comment);
+        return end;
+    }
+
+    // An unterminated section ends where the search for "]]>" last started:
+    // just past the last ']' of the content, or at the content's start.
+    uint64_t cdata(uint64_t p) {
+        const uint64_t content = p + 9;
+        const uint64_t k = find_terminator(in_, content, len_, ']', '>');
+        uint64_t end = content;
+        if (k != kNotFound) {
+            end = k + 2;
+            if (k > content) out_.text(content, k);
+        } else if (content < len_) {
+            const void* last = memrchr(in_ + content, ']', len_ - content);
+            if (last) end = static_cast<uint64_t>(static_cast<const char*>(last) - in_) + 1;
+        }
+        out_.record(p, end, TagKind::CData);
+        return end;
+    }
+
+    // No record; the following character data starts after the first '>'.
+    uint64_t declaration(uint64_t p) {
+        const uint64_t q = find_byte(in_, p, len_, '>');
+        const uint64_t end = q == kNotFound ? p : q;
+        out_.set_previous_end(end);
+        return end + 1;
+    }
+
+    bool end_tag(uint64_t p, uint64_t& end) {
+        if (p + 2 >= len_) return false;
+        const uint64_t e = scan_to(in_, p + 2, len_, kEndNameEnd);
+        if (e == len_) return false;
+        const uint64_t q = find_byte(in_, e, len_, '>');
+        if (q == kNotFound) return false;
+        out_.record(p, q, TagKind::Close, p + 2, e - p - 2);
+        end = q;
+        return true;
+    }
+
+    uint64_t processing_instruction(uint64_t p) {
+        const uint64_t e = scan_to(in_, p + 2, len_, kTargetEnd);
+        const uint64_t end = processing_instruction_end(in_, len_, e);
+        out_.record(p, end, TagKind::ProcessingInstruction, p + 2, e - p - 2);
+        return end;
+    }
+
+    // Quoted values are skipped whole; an unmatched quote skips two bytes.
+    bool start_tag(uint64_t p, uint64_t& end) {
+        const uint64_t e = scan_to(in_, p + 1, len_, kStartNameEnd);
+        if (e == len_) return false;
+        static constexpr ByteSet kAttributeStop = byte_set("\"'/>");
+        uint64_t i = e;
+        TagKind kind;
+        for (;;) {
+            i = scan_to(in_, i, len_, kAttributeStop);
+            if (i >= len_) return false;
+            const char b = in_[i];
+            if (b == '"' || b == '\'') {
+                const uint64_t k = find_byte(in_, i + 1, len_, static_cast<unsigned char>(b));
+                i = k == kNotFound ? i + 2 : k + 1;
+            } else if (b == '>') {
+                kind = TagKind::Open;
+                break;
+            } else if (i + 1 < len_ && in_[i + 1] == '>') {
+                kind = TagKind::SelfClosing;
+                ++i;
+                break;
+            } else {
+                ++i;
+            }
+        }
+        out_.record(p, i, kind, p + 1, e - p - 1);
+        end = i;
+        return true;
+    }
+
+    const char* in_;
+    uint64_t len_;
+    IndexWriter out_;
+};
+
+inline IndexBuild reference_sequential(const char* input, uint64_t len) {
+    return ReferenceBuilder(input, len).run();
+}
+
+}  // namespace plovane::testing
