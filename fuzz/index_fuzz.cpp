@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "../tests/cpp/kernel_inputs.h"
-#include "../tests/cpp/sequential_reference.h"
 #include "index/structural_index.h"
 #include "simd/classify.h"
 #include "simd/classify_kernels.h"
@@ -129,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const IndexBuild bitmaps = build_from_bitmaps(input, len);
     check_invariants(sequential, input, len);
     check_invariants(bitmaps, input, len);
-    if (!same(sequential, testing::reference_sequential(input, len))) {
+    if (!same(sequential, build_sequential_bytewise(input, len))) {
         fail("the sequential strategy differs from its byte-by-byte definition");
     }
     if (bitmaps.status == IndexStatus::AbnormalEnd) fail("the bitmap strategy ended abnormally");

@@ -16,6 +16,9 @@ namespace {
 
 using namespace index_detail;
 
+// With `kMarked` false, every search is a plain byte search: the definition
+// that the marked searches must reproduce, kept for the tests.
+template <bool kMarked>
 class SequentialBuilder {
   public:
     SequentialBuilder(const char* input, uint64_t len)
@@ -24,7 +27,7 @@ class SequentialBuilder {
     IndexBuild run() {
         uint64_t pos = 0;
         while (pos < len_) {
-            const uint64_t p = marks_.next_lt(pos);
+            const uint64_t p = kMarked ? marks_.next_lt(pos) : find_byte(in_, pos, len_, '<');
             if (p == kNotFound) break;
             out_.text_before(p);
             if (p + 1 >= len_) return unclosed_tag(p);
@@ -117,7 +120,7 @@ class SequentialBuilder {
         // outside them, and a '/' just before it makes it empty-element (the
         // name cannot end in '/'). A tag without attributes ends right after
         // its name.
-        const uint64_t q = in_[e] == '>' ? e : marks_.next_unquoted_gt(e);
+        const uint64_t q = !kMarked ? kNotFound : in_[e] == '>' ? e : marks_.next_unquoted_gt(e);
         if (q != kNotFound) {
             const TagKind kind = in_[q - 1] == '/' ? TagKind::SelfClosing : TagKind::Open;
             out_.record(p, q, kind, p + 1, e - p - 1);
@@ -161,7 +164,11 @@ class SequentialBuilder {
 }  // namespace
 
 IndexBuild build_sequential(const char* input, uint64_t len) {
-    return SequentialBuilder(input, len).run();
+    return SequentialBuilder<true>(input, len).run();
+}
+
+IndexBuild build_sequential_bytewise(const char* input, uint64_t len) {
+    return SequentialBuilder<false>(input, len).run();
 }
 
 }  // namespace plovane

@@ -52,10 +52,10 @@ class MarkWindow {
             if (sq == 0 && !in_single) {
                 // Bit i of the prefix XOR is set inside a value, its opening
                 // quote included; a closing quote's own bit is clear.
-                outside = ~(prefix_xor(dq) ^ (in_double ? ~uint64_t{0} : 0));
+                outside = ~(prefix_xor_by_shifts(dq) ^ (in_double ? ~uint64_t{0} : 0));
                 in_double ^= (__builtin_popcountll(dq) & 1) != 0;
             } else if (dq == 0 && !in_double) {
-                outside = ~(prefix_xor(sq) ^ (in_single ? ~uint64_t{0} : 0));
+                outside = ~(prefix_xor_by_shifts(sq) ^ (in_single ? ~uint64_t{0} : 0));
                 in_single ^= (__builtin_popcountll(sq) & 1) != 0;
             } else {
                 const uint64_t found = first_outside(dq, sq, gt, in_double, in_single);
@@ -69,16 +69,6 @@ class MarkWindow {
 
   private:
     static constexpr uint64_t kWindow = 16;  // blocks marked at a time: 1 KiB
-
-    static uint64_t prefix_xor(uint64_t x) {
-        x ^= x << 1;
-        x ^= x << 2;
-        x ^= x << 4;
-        x ^= x << 8;
-        x ^= x << 16;
-        x ^= x << 32;
-        return x;
-    }
 
     // The bit of the first '>' outside quoted values in one word holding
     // quotes of both kinds, taken in order; kNotFound, with the quote state

@@ -73,6 +73,9 @@ struct StructuralBitmaps;
 
 // Byte-search strategy.
 IndexBuild build_sequential(const char* input, uint64_t len);
+// The same with every search a plain byte search, without the bitmaps that
+// settle start tags: the result the strategy is defined by, for tests.
+IndexBuild build_sequential_bytewise(const char* input, uint64_t len);
 // Bitmap strategy, over the classifier's bitmaps.
 IndexBuild build_from_bitmaps(const char* input, uint64_t len);
 // The same over bitmaps already computed for this input.

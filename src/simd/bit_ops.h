@@ -1,9 +1,12 @@
-// Word-level helpers shared by the classifier and the bitmap walk.
+// Word-level helpers shared by the classifier, the bitmap walk and the
+// sequential index. Internal linkage, for the reason given in quote_state.h:
+// kernels built for wider instruction sets include this header too.
 #pragma once
 
 #include <cstdint>
 
 namespace plovane {
+namespace {
 
 // Bits 0..i set (all 64 when i is 63).
 constexpr uint64_t bits_through(unsigned i) {
@@ -15,4 +18,17 @@ inline unsigned lowest_bit(uint64_t word) {
     return static_cast<unsigned>(__builtin_ctzll(word));
 }
 
+// Bit i = XOR of bits 0..i of x, by a shift cascade (without a carry-less
+// multiply).
+inline uint64_t prefix_xor_by_shifts(uint64_t x) {
+    x ^= x << 1;
+    x ^= x << 2;
+    x ^= x << 4;
+    x ^= x << 8;
+    x ^= x << 16;
+    x ^= x << 32;
+    return x;
+}
+
+}  // namespace
 }  // namespace plovane

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "simd/bit_ops.h"
+
 namespace plovane {
 namespace {
 
@@ -31,15 +33,7 @@ struct Sse2 {
         return mask;
     }
 
-    static uint64_t prefix_xor(uint64_t x) {
-        x ^= x << 1;
-        x ^= x << 2;
-        x ^= x << 4;
-        x ^= x << 8;
-        x ^= x << 16;
-        x ^= x << 32;
-        return x;
-    }
+    static uint64_t prefix_xor(uint64_t x) { return prefix_xor_by_shifts(x); }
 };
 
 }  // namespace

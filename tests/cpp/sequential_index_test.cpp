@@ -8,7 +8,6 @@
 #include "index/structural_index.h"
 #include "index_records.h"
 #include "kernel_inputs.h"
-#include "sequential_reference.h"
 
 namespace plovane {
 namespace {
@@ -140,13 +139,13 @@ TEST(SequentialIndex, SameAsTheByteByByteSearches) {
     int complete = 0;
     for (int i = 0; i < 20000; ++i) {
         const std::string doc = tag_soup(rng);
-        const BuildSummary expected = summary_of(testing::reference_sequential, doc);
+        const BuildSummary expected = summary_of(build_sequential_bytewise, doc);
         ASSERT_EQ(summary_of(build_sequential, doc), expected) << doc;
         complete += expected.status == IndexStatus::Complete && !expected.records.empty();
     }
     for (const auto& in : testing::kernel_inputs()) {
         ASSERT_EQ(summary_of(build_sequential, in.bytes),
-                  summary_of(testing::reference_sequential, in.bytes))
+                  summary_of(build_sequential_bytewise, in.bytes))
             << in.name;
     }
     EXPECT_GT(complete, 2000);  // not every soup fails early
