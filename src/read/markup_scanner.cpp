@@ -164,14 +164,28 @@ class AttributeScanner {
         for (size_t k = 0; k < count; ++k) {
             Attribute& attr = batch_[k];
             const std::string_view name = area_.substr(attr.name, attr.name_len);
-            TextRef value = attr.rewritten ? TextRef::owned(rewritten_[attr.rewritten - 1])
-                                           : spans_.span(area_.substr(attr.value, attr.value_len));
-            if (!attrs_.insert(keys_, spans_.span(name), std::move(value))) {
+            if (!insert(attr, name)) {
                 return ReadError::malformed(quoted_name_message("duplicate attribute '", name, "'"),
                                             a0_ + attr.name);
             }
         }
         return std::nullopt;
+    }
+
+    // Nearly always a value that stands in the document goes into a map of
+    // such values: as two views, with no TextRefs made on the way.
+    bool insert(const Attribute& attr, std::string_view name) {
+        if (!attr.rewritten) {
+            const std::string_view value = area_.substr(attr.value, attr.value_len);
+            if (attrs_.packs_views(spans_.source(), name, value)) {
+                if (!attrs_.insert_views(keys_, spans_.source(), name, value)) return false;
+                spans_.hand_out(2);
+                return true;
+            }
+            return attrs_.insert(keys_, spans_.span(name), spans_.span(value));
+        }
+        return attrs_.insert(keys_, spans_.span(name),
+                             TextRef::owned(rewritten_[attr.rewritten - 1]));
     }
 
     // An error found after the attributes scanned so far: a duplicate among

@@ -119,6 +119,34 @@ bool AttrMap::packs(const Table* table, const TextRef& key, const TextRef& value
            key.span_start() <= kMaxOffset && value.span_start() <= kMaxOffset;
 }
 
+bool AttrMap::packs_views(const SharedSource* source, std::string_view key,
+                          std::string_view value) const noexcept {
+    if (table_ && (table_->wide || (table_->count && table_->sole_source != source))) return false;
+    const char* base = source->data();
+    return key.size() <= kMaxPackedLength && value.size() <= kMaxPackedLength &&
+           static_cast<uint64_t>(key.data() - base) <= kMaxOffset &&
+           static_cast<uint64_t>(value.data() - base) <= kMaxOffset;
+}
+
+bool AttrMap::insert_views(HashKeys keys, SharedSource* source, std::string_view key,
+                           std::string_view value) {
+    if (!table_) table_ = allocate(keys, 1, false);
+    uint32_t* slot = probe(table_, key);
+    if (*slot) return false;
+    if (table_->count == table_->room) {
+        rebuild(table_->room < 2 ? 2 : table_->room * 2, false);
+        slot = probe(table_, key);
+    }
+    const uint32_t index = table_->count;
+    if (index == 0) table_->sole_source = source;
+    const char* base = source->data();
+    table_->packed()[index] = {
+        static_cast<uint64_t>(key.data() - base) << kLengthBits | key.size(),
+        static_cast<uint64_t>(value.data() - base) << kLengthBits | value.size()};
+    *slot = ++table_->count;
+    return true;
+}
+
 uint32_t AttrMap::capacity_for(uint32_t count) noexcept {
     uint32_t capacity = 2;
     while (capacity < (1u << 31) && uint64_t{count} * 4 > uint64_t{capacity} * 3) capacity *= 2;

@@ -47,6 +47,17 @@ class AttrMap {
     // (and drops key and value) in that case. `keys` seeds the table when
     // this is the first insertion.
     bool insert(HashKeys keys, TextRef key, TextRef value);
+    // Inserts `key` and `value`, two views of `source`'s text, taking over
+    // one reference on `source` for each (which the caller has counted),
+    // unless a key with the same text is present (then it takes none and
+    // returns false). Only for a map that holds nothing but Spans of
+    // `source`, within the packed limits (see `packs_views`): the reader's
+    // way of inserting without making TextRefs.
+    bool insert_views(HashKeys keys, SharedSource* source, std::string_view key,
+                      std::string_view value);
+    // Whether insert_views may take this key and value.
+    bool packs_views(const SharedSource* source, std::string_view key,
+                     std::string_view value) const noexcept;
     // Makes room for `count` entries in all, so that inserting up to that
     // many never regrows the table. `keys` seeds the table if this creates it.
     void reserve(HashKeys keys, uint32_t count);

@@ -30,12 +30,17 @@ class SpanBatch {
 
     // A Span of `inside`, which lies in the source's text.
     TextRef span(std::string_view inside) noexcept {
-        if (left_ == 0) {
-            source_->retain(kBatch);
-            left_ = kBatch;
-        }
-        --left_;
+        hand_out(1);
         return TextRef::adopt_span(source_, inside);
+    }
+    // Hands `n` references (n <= 2) to a holder that records views of the
+    // source itself.
+    void hand_out(uint64_t n) noexcept {
+        if (left_ < n) {
+            source_->retain(kBatch);
+            left_ += kBatch;
+        }
+        left_ -= n;
     }
 
   private:

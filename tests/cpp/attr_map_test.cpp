@@ -53,6 +53,35 @@ TEST(AttrMap, ReleasesEveryReferenceWhateverTheSourcesOfItsEntries) {
     }
 }
 
+// The reader's insertion of views: the same map as inserting Spans, the
+// references handed over kept, a duplicate refused without taking any, and
+// views refused once the map holds anything but Spans of that source.
+TEST(AttrMap, ViewsOfOneSourceInsertLikeSpans) {
+    SourceRef a = SharedSource::owned("k0k1k2k3k4k5k6k7k8k9 value");
+    SourceRef b = SharedSource::owned("other");
+    const std::string_view text = a->text();
+    const HashKeys keys = take_hash_keys();
+    {
+        AttrMap views, spans;
+        for (int i = 0; i < 10; ++i) {
+            ASSERT_TRUE(views.packs_views(a.get(), text.substr(2 * i, 2), text.substr(21, 5)));
+            a->retain(2);  // what the caller hands over
+            ASSERT_TRUE(views.insert_views(keys, a.get(), text.substr(2 * i, 2), text.substr(21)));
+            ASSERT_TRUE(
+                spans.insert(keys, TextRef::span(a, 2 * i, 2 * i + 2), TextRef::span(a, 21, 26)));
+        }
+        EXPECT_EQ(keys_in_order(views), keys_in_order(spans));
+        EXPECT_EQ(views.find("k7"), "value");
+        EXPECT_FALSE(views.insert_views(keys, a.get(), text.substr(4, 2), text.substr(0, 1)));
+        EXPECT_EQ(a->use_count(), 1u + 4 * 10);
+        EXPECT_FALSE(views.packs_views(b.get(), b->text(), b->text()));
+        ASSERT_TRUE(spans.insert(keys, TextRef::owned("own"), TextRef::span(a, 0, 1)));
+        EXPECT_FALSE(spans.packs_views(a.get(), text.substr(0, 1), text.substr(0, 1)));
+    }
+    EXPECT_EQ(a->use_count(), 1u);
+    EXPECT_EQ(b->use_count(), 1u);
+}
+
 TEST(AttrMap, InsertFindAndRejectDuplicates) {
     AttrMap map;
     HashKeys keys = take_hash_keys();
