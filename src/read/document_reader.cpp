@@ -12,6 +12,7 @@
 #include "read/references.h"
 #include "read/text_accumulator.h"
 #include "read/whitespace.h"
+#include "simd/huge_pages.h"
 #include "storage/hash_keys.h"
 
 namespace plovane {
@@ -175,7 +176,7 @@ class DocumentReader {
             outer_.push_back(tag.value().name);
             return std::nullopt;
         }
-        elements_.reserve(subtree_size(index_, i));
+        reserve_fresh(elements_, subtree_size(index_, i));
         return open_child(i);
     }
 

@@ -1,8 +1,9 @@
 // Asks the operating system to back a large, not yet touched buffer with
 // huge pages. Filling fresh memory page by page costs more than building an
 // index into it on some systems (every 4 KiB page faults and is cleared);
-// with 2 MiB pages that cost nearly disappears. Only a hint: contents and
-// lifetime are unaffected, and elsewhere it does nothing.
+// with 2 MiB pages that cost nearly disappears. Only the aligned 2 MiB
+// stretches that lie wholly inside the buffer are advised. Only a hint:
+// contents and lifetime are unaffected, and elsewhere it does nothing.
 #pragma once
 
 #include <cstddef>
@@ -17,7 +18,7 @@ namespace plovane {
 inline void advise_huge_pages(const void* data, size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     constexpr uintptr_t kHuge = uintptr_t{2} << 20;
-    if (bytes < 2 * kHuge) return;
+    if (bytes < kHuge) return;
     const auto begin = reinterpret_cast<uintptr_t>(data);
     const uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
     const uintptr_t last = (begin + bytes) & ~(kHuge - 1);
