@@ -111,12 +111,9 @@ void AttrMap::rebuild(uint32_t room, bool wide) {
     destroy(old);
 }
 
-bool AttrMap::packs(const Table* table, const TextRef& key, const TextRef& value) noexcept {
+bool AttrMap::packs(const TextRef& key, const TextRef& value) const noexcept {
     SharedSource* source = key.source();
-    if (!source || value.source() != source) return false;
-    if (table && (table->wide || (table->count && table->sole_source != source))) return false;
-    return key.size() <= kMaxPackedLength && value.size() <= kMaxPackedLength &&
-           key.span_start() <= kMaxOffset && value.span_start() <= kMaxOffset;
+    return source && value.source() == source && packs_views(source, key.view(), value.view());
 }
 
 bool AttrMap::packs_views(const SharedSource* source, std::string_view key,
@@ -134,7 +131,7 @@ bool AttrMap::insert_views(HashKeys keys, SharedSource* source, std::string_view
     uint32_t* slot = probe(table_, key);
     if (*slot) return false;
     if (table_->count == table_->room) {
-        rebuild(table_->room < 2 ? 2 : table_->room * 2, false);
+        rebuild(grown_room(), false);
         slot = probe(table_, key);
     }
     const uint32_t index = table_->count;
@@ -145,6 +142,11 @@ bool AttrMap::insert_views(HashKeys keys, SharedSource* source, std::string_view
         static_cast<uint64_t>(value.data() - base) << kLengthBits | value.size()};
     *slot = ++table_->count;
     return true;
+}
+
+uint32_t AttrMap::grown_room() const noexcept {
+    // Doubling keeps one-by-one insertion linear overall.
+    return table_->room < 2 ? 2 : table_->room * 2;
 }
 
 uint32_t AttrMap::capacity_for(uint32_t count) noexcept {
@@ -162,30 +164,21 @@ void AttrMap::reserve(HashKeys keys, uint32_t count) {
 }
 
 bool AttrMap::insert(HashKeys keys, TextRef key, TextRef value) {
-    const bool pack = packs(table_, key, value);
-    if (!table_) table_ = allocate(keys, 1, !pack);
-    uint32_t* slot = probe(table_, key.view());
-    if (*slot) return false;
-    const bool widen = !pack && !table_->wide;
-    if (widen || table_->count == table_->room) {
-        // Doubling keeps one-by-one insertion linear overall.
-        const uint32_t room = table_->count < table_->room ? table_->room
-                              : table_->room < 2           ? 2
-                                                           : table_->room * 2;
-        rebuild(room, table_->wide || widen);
-        slot = probe(table_, key.view());
-    }
-    const uint32_t index = table_->count;
-    if (table_->wide) {
-        new (&table_->entries()[index]) Entry{std::move(key), std::move(value)};
-    } else {
-        if (index == 0) table_->sole_source = key.source();
-        table_->packed()[index] = {key.span_start() << kLengthBits | key.size(),
-                                   value.span_start() << kLengthBits | value.size()};
+    if (packs(key, value)) {
+        if (!insert_views(keys, key.source(), key.view(), value.view())) return false;
         // The table keeps both references.
         key.abandon();
         value.abandon();
+        return true;
     }
+    if (!table_) table_ = allocate(keys, 1, true);
+    uint32_t* slot = probe(table_, key.view());
+    if (*slot) return false;
+    if (!table_->wide || table_->count == table_->room) {
+        rebuild(table_->count < table_->room ? table_->room : grown_room(), true);
+        slot = probe(table_, key.view());
+    }
+    new (&table_->entries()[table_->count]) Entry{std::move(key), std::move(value)};
     *slot = ++table_->count;
     return true;
 }

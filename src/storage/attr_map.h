@@ -142,8 +142,10 @@ class AttrMap {
     // Moves the entries into a table with room for `room` (>= count), wide
     // or packed (only from packed).
     void rebuild(uint32_t room, bool wide);
-    // Whether key and value can join `table` (null: a new one) packed.
-    static bool packs(const Table* table, const TextRef& key, const TextRef& value) noexcept;
+    // Whether key and value can join this map packed.
+    bool packs(const TextRef& key, const TextRef& value) const noexcept;
+    // The room of a full table grown for one more entry.
+    uint32_t grown_room() const noexcept;
     // Smallest table that holds `count` entries at the load insert() keeps.
     static uint32_t capacity_for(uint32_t count) noexcept;
     // The slot of `key`, or the free slot where it would go.
