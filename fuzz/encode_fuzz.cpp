@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../tests/cpp/utf8_reference.h"
 #include "storage/utf8_encode.h"
 
 namespace {
@@ -28,21 +29,7 @@ bool reference(const std::vector<Unit>& units, std::string& out, size_t& surroga
             surrogate = i;
             return false;
         }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        out += testing::utf8_of(c);
     }
     return true;
 }

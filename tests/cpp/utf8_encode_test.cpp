@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "storage/utf8_encode.h"
+#include "utf8_reference.h"
 
 namespace plovane {
 namespace {
@@ -56,23 +57,6 @@ TEST(Utf8Encode, EncodesEachFormAtEveryOffset) {
     check_every_width<uint32_t>(0x10FFFF, "\xF4\x8F\xBF\xBF");
 }
 
-// The encoding of one code point, written out independently of the encoder.
-std::string reference(uint32_t c) {
-    std::string out;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
-    } else if (c < 0x10000) {
-        out += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
-                static_cast<char>(0x80 | (c & 0x3F))};
-    } else {
-        out += {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
-                static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-    }
-    return out;
-}
-
 // Runs of ASCII and of other characters, of random lengths, so that runs
 // start and end at every place in and across the encoder's blocks.
 template <class Unit>
@@ -88,7 +72,7 @@ void check_random_runs(uint32_t highest, unsigned seed) {
                 uint32_t c = ascii ? random() % 0x80 : 0x80 + random() % (highest - 0x7F);
                 if (c >= 0xD800 && c <= 0xDFFF) c -= 0x800;  // not a surrogate
                 units.push_back(static_cast<Unit>(c));
-                expected += reference(c);
+                expected += testing::utf8_of(c);
             }
         }
         ASSERT_EQ(encoded(units), expected) << "round " << round;
