@@ -2,11 +2,11 @@
 // registers the classes and functions in order, each into __all__.
 #include <Python.h>
 
+#include "capi/errors.h"
+#include "capi/py_ref.h"
 #include "entities/node.h"
 #include "entities/search_type.h"
-#include "module/errors.h"
 #include "module/functions.h"
-#include "module/py_ref.h"
 
 namespace plovane {
 

@@ -7,7 +7,8 @@ namespace plovane {
 namespace {
 
 TEST(ReadError, EachKindRendersItsMessage) {
-    EXPECT_EQ(ReadError(IndexError{17}).message(), "malformed XML: Unclosed tag at byte 17");
+    EXPECT_EQ(ReadError(IndexError{IndexError::Kind::UnclosedTag, 17}).message(),
+              "malformed XML: Unclosed tag at byte 17");
     EXPECT_EQ(ReadError::malformed("unexpected '<'", 5).message(),
               "malformed XML at byte 5: unexpected '<'");
     EXPECT_EQ(ReadError(ReadError::RootNotFound{"b"}).message(),

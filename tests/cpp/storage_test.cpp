@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "storage/element_record.h"
+#include "element_record.h"
 #include "storage/siphash.h"
 #include "storage/span_batch.h"
 #include "storage/text_ref.h"
