@@ -10,14 +10,12 @@ import pytest
 
 from plovane import Node, SearchType, read_file, read_string, write_file, write_string
 
+from strategies import outline
+
 DEPTH = 1_000_000  # elements in the chain, the leaf included
 WIDTH = 1_000_000  # children of the wide root
 LEAF = '<leaf id="bottom">end &amp; more</leaf>'
 DECLARATION = '<?xml version="1.0" encoding="utf-8"?>\n'
-
-
-def outline(node, spacing):
-    return getattr(node, "__to_string")(spacing)
 
 
 def deep_text():
@@ -108,16 +106,6 @@ def test_the_tree_has_the_documents_shape(shape):
         assert (marked.name, marked.attrs, marked.text) == ("hit", {"id": "1"}, "needle")
         others = children[: WIDTH // 2] + children[WIDTH // 2 + 1 :]
         assert {(c.name, c.text, len(c.children)) for c in others} == {("c", "x", 0)}
-
-
-@pytest.mark.parametrize("kind", ["deep", "wide"])
-def test_read_file_gives_the_same_tree_as_read_string(kind, deep_document, wide_document, tmp_path):
-    document, root_tag = (deep_document, "n") if kind == "deep" else (wide_document, "r")
-    path = tmp_path / "doc.xml"
-    path.write_text(document, encoding="utf-8")
-    from_file = read_file(str(path), root_tag)
-    # Both documents are in the writer's own layout, so writing gives them back.
-    assert write_string(from_file, indent=0, default_xml_def=False) == document
 
 
 def test_searches(shape):
