@@ -105,8 +105,8 @@ TEST(IndentationBytes, IsTheGrowthOfTheOutputOverIndentZero) {
     for (int i = 0; i < 300; ++i) {
         const ElementRecord tree = testing::random_tree(rng, 40, 7);
         const uint64_t indent = rng() % 9;
-        const uint64_t growth = write_to_string(tree, indent, false).size() -
-                                write_to_string(tree, 0, false).size();
+        const uint64_t growth =
+            write_to_string(tree, indent, false).size() - write_to_string(tree, 0, false).size();
         ASSERT_EQ(indentation_bytes(tree, indent), growth);
         // The bound callers check first never lets through more than that.
         ASSERT_GE(indentation_bound(write_list_of(tree), indent), growth);
