@@ -1,5 +1,4 @@
-// Core storage: SipHash-1-3, TextRef forms and the reference counting of
-// shared sources.
+// Core storage: SipHash-1-3 and the reference counting of shared sources.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -47,24 +46,6 @@ TEST(SipHash13, PublishedVectors) {
         EXPECT_EQ(siphash13(keys, message), little_endian_hex(kSip13Vectors[n])) << "length " << n;
         message.push_back(static_cast<char>(n));
     }
-}
-
-TEST(TextRef, FormsCompareByTextAndAbsentDiffersFromEmpty) {
-    SourceRef source = SharedSource::owned("xx hello yy");
-    const TextRef span = TextRef::span(source, 3, 8);
-    const TextRef owned = TextRef::owned("hello");
-    EXPECT_TRUE(span.is_span() && !owned.is_span());
-    EXPECT_EQ(span, owned);
-    EXPECT_EQ(span, std::string_view("hello"));
-    const TextRef absent, empty = TextRef::owned("");
-    EXPECT_TRUE(!absent.present() && empty.present());
-    EXPECT_FALSE(absent == empty);
-    EXPECT_FALSE(absent == std::string_view(""));
-    EXPECT_TRUE(empty == std::string_view(""));
-    // Copies of owned text are deep.
-    const TextRef copy = owned;
-    EXPECT_NE(copy.view().data(), owned.view().data());
-    EXPECT_EQ(copy, owned);
 }
 
 TEST(SharedSource, SpansCountAcrossThreadsAndReleaseTheOwnerOnce) {

@@ -3,6 +3,7 @@ element with a million children, each both read from a document and built
 from nodes. The trees are built once per module and shared by the tests.
 """
 
+import collections
 import sys
 import threading
 
@@ -56,13 +57,8 @@ def bottom(node):
         node, levels = children[0], levels + 1
 
 
-class Shape:
-    """One tree under test with what every operation must give for it."""
-
-    def __init__(self, kind, root, marked):
-        self.kind = kind  # "deep" or "wide"
-        self.root = root
-        self.marked = marked  # the one node with an attribute and the searched text
+# One tree under test; `marked` is its one node with an attribute and the searched text.
+Shape = collections.namedtuple("Shape", "kind root marked")
 
 
 @pytest.fixture(scope="module")
@@ -185,7 +181,7 @@ def test_dictionary_conversion_both_ways(shape):
     assert write_string(rebuilt, indent=0, default_xml_def=False) == canonical(shape)
 
 
-def test_write_string(shape):
+def test_write_string_and_write_file(shape, tmp_path):
     root = shape.root
     assert write_string(root, indent=0, default_xml_def=False) == canonical(shape)
     if shape.kind == "deep":
@@ -197,15 +193,12 @@ def test_write_string(shape):
         assert caught.value.__notes__ == ["while processing 'indent'"]
     else:
         assert write_string(root) == DECLARATION + wide_text(4)
-
-
-def test_write_file_holds_the_same_text_and_reads_back(shape, tmp_path):
     path = str(tmp_path / "out.xml")
     indent = 0 if shape.kind == "deep" else 2
-    write_file(shape.root, path, indent=indent)
+    write_file(root, path, indent=indent)
     with open(path, encoding="utf-8") as f:
-        assert f.read() == write_string(shape.root, indent=indent)
-    again = read_file(path, shape.root.name)
+        assert f.read() == write_string(root, indent=indent)
+    again = read_file(path, root.name)
     assert write_string(again, indent=0, default_xml_def=False) == canonical(shape)
 
 

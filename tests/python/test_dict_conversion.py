@@ -87,18 +87,10 @@ class Broken(collections.abc.Sequence):
 
 def test_the_worked_example_converts_to_nested_dicts():
     item = Node("item", children=[Node("tag", {"lang": "en"})], text="first")
+    tag = {"name": "tag", "attrs": {"lang": "en"}, "children": [], "text": None}
     assert Node("library", {"id": "7"}, [item]).to_dict() == {
-        "name": "library",
-        "attrs": {"id": "7"},
-        "text": None,
-        "children": [
-            {
-                "name": "item",
-                "attrs": {},
-                "text": "first",
-                "children": [{"name": "tag", "attrs": {"lang": "en"}, "children": [], "text": None}],
-            }
-        ],
+        "name": "library", "attrs": {"id": "7"}, "text": None,
+        "children": [{"name": "item", "attrs": {}, "text": "first", "children": [tag]}],
     }
     assert Node("a", text="").to_dict()["text"] == ""
 
