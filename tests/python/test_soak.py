@@ -38,8 +38,8 @@ def catalog(rng):
     parts = ['<?xml version="1.0"?>\n<catalog>']
     for i in range(1500):
         note = rng.choice(["<note>x &amp; y</note>", "<note><![CDATA[x & y]]></note>", "<note/>"])
-        parts.append(f'<item id="{i}"><name>n{rng.randrange(10**6)}</name>{note}<!-- c --><?pi data?></item>')
-    parts.append('<item id="d">' * 400 + "<note>x &amp; y</note>" + "</item>" * 400)
+        extra = "<!-- a comment --><?pi data?>" if i % 7 == 0 else ""
+        parts.append(f'<item id="{i}"><name>n{rng.randrange(10**6)}</name>{note}{extra}</item>')
     return "".join(parts) + "</catalog>", "catalog"
 
 
@@ -48,6 +48,10 @@ def quoted(rng):
     items = [f'<item id="q{i}">"a" "b" "c" "d" "e" "f" {rng.random():.6f}</item><note>x &amp; y</note>'
              for i in range(800)]
     return "<doc><quotes>" + "".join(items) + "</quotes></doc>", "quotes"
+
+
+def nested(rng):
+    return "<top>" + '<item id="d">' * 400 + "<note>x &amp; y</note>" + "</item>" * 400 + "</top>", "top"
 
 
 def international(rng):
@@ -76,7 +80,7 @@ def documents(tmp_path_factory):
     rng = random.Random(7)
     folder = tmp_path_factory.mktemp("soak")
     made = []
-    for make in (catalog, quoted, international):
+    for make in (catalog, quoted, nested, international):
         text, root = make(rng)
         path = folder / f"{root}.xml"
         path.write_text(text, encoding="utf-8")

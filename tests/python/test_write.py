@@ -41,6 +41,11 @@ LADDER = Node("a", children=[Node("b", children=[Node("c", children=[Node("d")])
         (Node("r", text="hello"), (None, False), "<r>hello</r>"),
         (Node("p", children=[Node("a"), Node("b")], text="t"), (None, False), "<p>t<a/>\n    <b/>\n</p>"),
         (Node("p", children=[SHARED, SHARED]), (0, False), "<p>\n<c/>\n<c/>\n</p>"),
+        (Node("p", children=[Node("a", text="y")], text=" \n x \n"), (2, False), "<p> \n x \n<a>y</a>\n</p>"),
+        (Node("r", children=[Node("a", children=[Node("b", text="")]), Node("c", text="")]), (3, False),
+         "<r>\n   <a>\n      <b></b>\n   </a>\n   <c></c>\n</r>"),
+        (Node("", children=[Node("")]), (1, False), "<>\n </>\n</>"),
+        (Node("e", {"k": ""}), (None, False), '<e k=""/>'),
         (Node("r", {"a": "\t\r\nx>y\"'&<"}, text="a<b & \"c\" 'd'\t\r\n"), (None, False),
          '<r a="&#9;&#13;&#10;x&gt;y&quot;&apos;&amp;&lt;">a&lt;b &amp; &quot;c&quot; &apos;d&apos;\t\r\n</r>'),
         (Node("x", text="é<"), (None, False), "<x>é&lt;</x>"),
@@ -56,6 +61,11 @@ LADDER = Node("a", children=[Node("b", children=[Node("c", children=[Node("d")])
 )
 def test_layout(node, args, expected):
     assert write_string(node, *args) == expected
+
+
+def test_attributes_follow_the_iteration_order_of_the_attrs_property():
+    node = Node("e", {k: k.upper() for k in "abcdefgh"})
+    assert write_string(node, 0, False) == "<e" + "".join(f' {k}="{v}"' for k, v in node.attrs.items()) + "/>"
 
 
 @pytest.mark.parametrize(
