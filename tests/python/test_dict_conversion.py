@@ -71,6 +71,14 @@ class Both(dict, collections.abc.Sequence):
     pass
 
 
+class D(dict):
+    pass
+
+
+class S(str):
+    pass
+
+
 class Broken(collections.abc.Sequence):
     def __len__(self):
         return 1
@@ -93,6 +101,12 @@ def test_the_worked_example_converts_to_nested_dicts():
         "children": [{"name": "item", "attrs": {}, "text": "first", "children": [tag]}],
     }
     assert Node("a", text="").to_dict()["text"] == ""
+
+
+def test_to_dict_equals_the_dicts_built_from_the_properties():
+    children = [Node("c", {"ä": "ö"}, [Node("g", text="x\ny")], "") for _ in range(5)]
+    root = Node("r", {f"k{i}": f"v{i}" for i in range(12)}, children, "😀")
+    assert root.to_dict() == from_properties(root)
 
 
 def test_each_call_and_each_place_of_a_shared_child_gives_fresh_objects():
@@ -130,8 +144,8 @@ def bare(name="a", text=None, children=()):
         (node_dict(children=(node_dict("c"),)), bare(children=[bare("c")])),
         (node_dict(children=collections.UserList([node_dict("c")])), bare(children=[bare("c")])),
         (node_dict(children=type("L", (list,), {})([node_dict("c")])), bare(children=[bare("c")])),
-        (type("D", (dict,), {})(name=type("S", (str,), {})("a"), attrs=collections.OrderedDict(k="v"), children=[]),
-         {**bare(), "attrs": {"k": "v"}}),
+        (D(name=S("a"), attrs=collections.OrderedDict(k=S("v")), children=[D(node_dict("c"))]),
+         {**bare(children=[bare("c")]), "attrs": {"k": "v"}}),
         (node_dict(x="s", y=None, z=[node_dict()], w={"k": "v"}), bare()),  # other keys, once they convert
         (node_dict(attrs=Both(k="v")), {**bare(), "attrs": {"k": "v"}}),  # a mapping first
     ],

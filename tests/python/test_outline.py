@@ -70,6 +70,11 @@ def test_indentation_wraps_after_127_levels(chain):
     assert names == [" " * ((2 * depth) % 256) + "Name: n" for depth in range(301)]
 
 
+def test_many_attributes_follow_the_maps_iteration_order():
+    node = Node("x", {f"k{i}": f"v{i}" for i in range(20)})
+    assert outline(node, 4) == reference_outline(node, 4)
+
+
 @settings(max_examples=120, deadline=None)
 @given(node_trees, st.integers(0, 255))
 def test_random_trees_match_the_level_by_level_definition(node, spacing):

@@ -102,7 +102,7 @@ def test_every_string_width_around_ascii_runs(wide, run):
 def test_document_errors_give_message_and_byte_position(doc, root, message):
     with pytest.raises(ValueError) as info:
         read_string(doc, root)
-    assert info.value.args == (message,)
+    assert str(info.value) == message and info.value.args == (message,)
 
 
 @pytest.mark.parametrize(

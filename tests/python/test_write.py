@@ -54,7 +54,7 @@ LADDER = Node("a", children=[Node("b", children=[Node("c", children=[Node("d")])
         (LADDER, (2, False), "<a>\n  <b>\n    <c>\n      <d/>\n    </c>\n  </b>\n</a>"),
         (LADDER, (True, False), "<a>\n <b>\n  <c>\n   <d/>\n  </c>\n </b>\n</a>"),
         (LADDER, (False, numpy.bool_(False)), "<a>\n<b>\n<c>\n<d/>\n</c>\n</b>\n</a>"),
-        (LADDER, (numpy.uint8(1), numpy.True_), DECLARATION + "<a>\n <b>\n  <c>\n   <d/>\n  </c>\n </b>\n</a>"),
+        (LADDER, (numpy.uint8(3), numpy.True_), DECLARATION + "<a>\n   <b>\n      <c>\n         <d/>\n      </c>\n   </b>\n</a>"),
         # Without children no line is indented, so any indent is fine.
         (Node("a"), (2**64 - 1, False), "<a/>"),
     ],
@@ -108,6 +108,8 @@ def test_the_file_holds_exactly_the_string_and_replaces_what_was_there(tmp_path)
     for indent, decl in [(None, None), (0, False), (7, True)]:
         assert write_file(big, str(path), indent, decl) is None
         assert path.read_bytes() == write_string(big, indent, decl).encode("utf-8")
+    write_file(Node("r"), str(path))
+    assert path.read_text() == DECLARATION + "<r/>"
     fresh = tmp_path / "fresh.xml"
     old = os.umask(0o022)
     try:
