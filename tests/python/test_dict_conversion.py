@@ -17,7 +17,9 @@ def enum_failure(string, vec, nullable, map_):
     """The message of a value no variant accepts, given each variant's cause."""
     lines = [HEADER]
     for name, cause in [("String", string), ("Vec", vec), ("NullableString", nullable), ("Map", map_)]:
-        lines.append(f"- variant {name} ({name}): TypeError: failed to extract field HashmapTypes::{name}.0, caused by {cause}")
+        lines.append(
+            f"- variant {name} ({name}): TypeError: failed to extract field HashmapTypes::{name}.0, caused by {cause}"
+        )
     return "\n".join(lines)
 
 
@@ -204,10 +206,11 @@ TYPE_ERRORS = [
     (node_dict(None, children=[node_dict("c", x=[1])]), nested(1, mismatch("int", "dict"))),
     (deep_with_type_error(200), nested(200, mismatch("int", "dict"))),
     *[(node_dict("a", x=value), refused(type(value).__name__)) for value in [{1, 2}, 1.5, object(), True]],
-    (node_dict("a", x=b"x"),
-     enum_failure(mismatch("bytes", "str"), mismatch("int", "dict"), mismatch("bytes", "str"), mismatch("bytes", "dict"))),
-    (node_dict("a", children=Broken()), enum_failure(mismatch("Broken", "str"), "RuntimeError: outer, caused by ValueError: inner",
-                                                     mismatch("Broken", "str"), mismatch("Broken", "dict"))),
+    (node_dict("a", x=b"x"), enum_failure(mismatch("bytes", "str"), mismatch("int", "dict"),
+                                          mismatch("bytes", "str"), mismatch("bytes", "dict"))),
+    (node_dict("a", children=Broken()), enum_failure(mismatch("Broken", "str"), "RuntimeError: outer, caused by "
+                                                     "ValueError: inner", mismatch("Broken", "str"),
+                                                     mismatch("Broken", "dict"))),
     # Every type error comes before any value error.
     ({"name": None, "attrs": {}, "children": [], "x": 1}, refused("int")),
     ({"name": None, "children": [node_dict("c", text=1.5)]}, list_failure("TypeError: " + refused("float"))),

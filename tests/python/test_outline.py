@@ -55,7 +55,8 @@ SHARED_BLOCK = "  Name: s\n  Attributes:\n  k: v\n  Children:\n    Name: leaf"
          "Name: a<b\nAttributes:\nk\n2: v'\"&\nText: x\ny\nChildren:\n  Name: c\n  Text: l1\nl2"),
         (Node("ñame", {"ключ": "值"}, [Node("😀", text="é")]), 0,
          "Name: ñame\nAttributes:\nключ: 值\nChildren:\n  Name: 😀\n  Text: é"),
-        (Node("p", children=[SHARED, Node("o"), SHARED]), 0, f"Name: p\nChildren:\n{SHARED_BLOCK}\n  Name: o\n{SHARED_BLOCK}"),
+        (Node("p", children=[SHARED, Node("o"), SHARED]), 0,
+         f"Name: p\nChildren:\n{SHARED_BLOCK}\n  Name: o\n{SHARED_BLOCK}"),
         # Indentation is a byte: 255 + 2 wraps to one space.
         (Node("a", children=[Node("b", children=[Node("c")])]), 255,
          "\n".join([" " * 255 + "Name: a", " " * 255 + "Children:", " Name: b", " Children:", "   Name: c"])),
