@@ -1,6 +1,7 @@
-// File output: the same bytes as the string output, mode 0666 less the
-// umask, close-on-exec, what a failure leaves behind, and system calls
-// repeated when a signal interrupts them.
+// File output: mode 0666 less the umask, close-on-exec, the buffering rules,
+// what a failure leaves behind, and system calls repeated when a signal
+// interrupts them. That the file holds the string output is checked in
+// tests/python/test_write.py.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -13,7 +14,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -45,39 +45,9 @@ class WriteFile : public ::testing::Test {
         all << in.rdbuf();
         return all.str();
     }
-    void expect_same_output(const ElementRecord& tree, uint64_t indent, bool declaration) {
-        const std::string file = path("out.xml");
-        ASSERT_EQ(write_to_file(tree, file, indent, declaration), std::nullopt);
-        ASSERT_EQ(contents(file), write_to_string(tree, indent, declaration));
-    }
 
     fs::path dir_;
 };
-
-TEST_F(WriteFile, HoldsTheStringOutput) {
-    std::mt19937_64 rng(11);
-    for (int i = 0; i < 200; ++i) {
-        expect_same_output(testing::random_tree(rng, 60, 8), rng() % 6, rng() % 2);
-    }
-    // Many small appends crossing the buffer edge at every offset.
-    ElementRecord wide = Element("list");
-    for (int i = 0; i < 20000; ++i) {
-        wide.children.push_back(
-            Element("item").attr("n", std::to_string(i)).text(std::to_string(i * 7)));
-    }
-    expect_same_output(wide, 3, true);
-    ASSERT_GT(fs::file_size(path("out.xml")), 20u * FileSink::kBufferSize);
-    // Runs of every size class around the buffer size, alone and after a
-    // partly filled buffer, and indentation runs longer than the buffer.
-    for (size_t size : {8191u, 8192u, 8193u, 20000u, 1u << 20}) {
-        expect_same_output(Element("t").text(std::string(size, 'x')), 4, false);
-        expect_same_output(
-            Element("t").attr("v", std::string(size, 'z')).text("a&" + std::string(size, 'w')), 4,
-            true);
-        expect_same_output(Element("a").child(Element("b").child(Element("c").text("t"))), size,
-                           true);
-    }
-}
 
 TEST_F(WriteFile, CreatesWithMode0666LessTheUmaskAndCloseOnExec) {
     for (mode_t mask : {mode_t{022}, mode_t{0}, mode_t{077}}) {

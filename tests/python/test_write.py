@@ -103,13 +103,21 @@ def test_absurd_indent_is_refused_before_anything_is_written(tmp_path):
     assert not path.exists()
 
 
+def runs(n):
+    """Runs of text, attribute value and indentation `n` bytes long, after a partly filled buffer."""
+    return Node("t", {"v": "z" * n}, [Node("c", children=[Node("d")])], "a&" + "w" * n), n, True
+
+
 def test_the_file_holds_exactly_the_string_and_replaces_what_was_there(tmp_path):
-    big = Node("r", children=[Node("c", {"i": str(i)}, text="é" * (i % 50)) for i in range(3000)], text="x" * 20000)
+    # Many small appends cross the file's 8192-byte buffer at every offset.
+    big = Node("r", children=[Node("c", {"i": str(i)}, text="é<&"[i % 3] * (i % 50)) for i in range(3000)],
+               text="x" * 20000)
     path = tmp_path / "out.xml"
     path.write_text("x" * 100_000)
-    for indent, decl in [(None, None), (0, False), (7, True)]:
-        assert write_file(big, str(path), indent, decl) is None
-        assert path.read_bytes() == write_string(big, indent, decl).encode("utf-8")
+    cases = [(big, None, None), (big, 0, False), (big, 7, True), *map(runs, [8191, 8192, 8193, 1 << 20])]
+    for node, indent, decl in cases:
+        assert write_file(node, str(path), indent, decl) is None
+        assert path.read_bytes() == write_string(node, indent, decl).encode("utf-8")
     write_file(Node("r"), str(path))
     assert path.read_text() == DECLARATION + "<r/>"
     fresh = tmp_path / "fresh.xml"
