@@ -32,7 +32,7 @@ from dict_bench import tree_of
 
 TREE_ELEMENTS = 100_000
 # (corpus name, generator family, MiB, root tag): the target is checked on the first.
-SOURCES = (("gen-attrs-8m", "attrs", 8, "osm"), ("gen-text-8m", "text", 8, "book"))
+SOURCES = (("gen-attrs-8m", "attrs", 8, "osm"), ("gen-text-32m", "text", 32, "book"))
 
 
 def documents(settings: Settings) -> list[tuple[str, str, str]]:
