@@ -77,9 +77,9 @@ PyObject* state_of(PyObject* root) {
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     }
-    PyObject* state = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(writer.size()));
-    if (state) writer.copy_to(PyBytes_AS_STRING(state));
-    return state;
+    PyRef state(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(writer.size())));
+    if (state) writer.copy_to(PyBytes_AS_STRING(state.get()));
+    return state.release();
 }
 
 // ---- state to tree -------------------------------------------------------
@@ -161,13 +161,13 @@ bool add_block(StateBlocks& out, const SourceRef& source, const StateNode& node,
 
 // Runs without the interpreter: touches the state's bytes only.
 void build_blocks(StateBlocks& out, std::string_view state) {
-    Expected<StateReader, StateError> opened = StateReader::open(state);
-    if (!opened) {
-        out.error = std::move(opened).error();
-        return;
-    }
-    StateReader& reader = opened.value();
     try {
+        Expected<StateReader, StateError> opened = StateReader::open(state);
+        if (!opened) {
+            out.error = std::move(opened).error();
+            return;
+        }
+        StateReader& reader = opened.value();
         const SourceRef source = SharedSource::owned(std::string(reader.strings()));
         out.blocks.reserve(static_cast<size_t>(reader.node_count()));
         out.parents.reserve(static_cast<size_t>(reader.node_count()));

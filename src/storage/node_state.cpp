@@ -15,15 +15,22 @@ constexpr uint64_t kMinNodeBytes = 4;
 constexpr uint64_t kMinAttrBytes = 2;
 constexpr uint64_t kMinChildBytes = 1;
 
-void put_varint(std::string& out, uint64_t value) {
-    char bytes[10];
+constexpr size_t kMaxVarintBytes = 10;
+
+// Writes `value` to `out` (room for kMaxVarintBytes); returns the bytes written.
+size_t encode_varint(char* out, uint64_t value) noexcept {
     size_t n = 0;
     while (value >= 0x80) {
-        bytes[n++] = static_cast<char>((value & 0x7F) | 0x80);
+        out[n++] = static_cast<char>((value & 0x7F) | 0x80);
         value >>= 7;
     }
-    bytes[n++] = static_cast<char>(value);
-    out.append(bytes, n);
+    out[n++] = static_cast<char>(value);
+    return n;
+}
+
+void put_varint(std::string& out, uint64_t value) {
+    char bytes[kMaxVarintBytes];
+    out.append(bytes, encode_varint(bytes, value));
 }
 
 size_t varint_size(uint64_t value) noexcept {
@@ -92,11 +99,8 @@ size_t StateWriter::size() const noexcept {
 void StateWriter::copy_to(char* out) const noexcept {
     std::memcpy(out, kHeader, sizeof kHeader);
     out += sizeof kHeader;
-    std::string counts;
-    put_varint(counts, nodes_);
-    put_varint(counts, structure_.size());
-    std::memcpy(out, counts.data(), counts.size());
-    out += counts.size();
+    out += encode_varint(out, nodes_);
+    out += encode_varint(out, structure_.size());
     std::memcpy(out, structure_.data(), structure_.size());
     out += structure_.size();
     std::memcpy(out, strings_.data(), strings_.size());
