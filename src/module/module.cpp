@@ -1,5 +1,6 @@
 // The module object: multi-phase initialisation, and an execution step that
-// registers the classes and functions in order, each into __all__.
+// registers the classes and functions in order, each into __all__, then the
+// private helpers, which stay out of it.
 #include <Python.h>
 
 #include "capi/errors.h"
