@@ -1,8 +1,9 @@
 // Random well-formed documents for comparing the two index strategies:
 // nested elements with attribute values holding '>', '<', '/' and the other
 // kind of quote, character data, comments, CDATA sections, processing
-// instructions, a declaration and a document type with an internal subset. Quote characters appear
-// outside tags only when asked for.
+// instructions, a declaration and a document type with an internal subset.
+// Quote characters appear outside tags only when asked for (the subset's
+// literals hold balanced ones either way).
 #pragma once
 
 #include <random>
