@@ -7,7 +7,7 @@
 
 #include "index/structural_index.h"
 #include "platform/page_hints.h"
-#include "read/byte_scan.h"
+#include "simd/byte_scan.h"
 #include "read/markup_scanner.h"
 #include "read/references.h"
 #include "read/text_accumulator.h"

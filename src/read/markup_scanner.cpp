@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "read/byte_scan.h"
+#include "simd/byte_scan.h"
 #include "read/references.h"
 #include "read/whitespace.h"
 

@@ -21,6 +21,20 @@ struct Avx512 {
     }
 
     static uint64_t prefix_xor(uint64_t x) { return clmul_prefix_xor(x); }
+
+    // One vector for searches of a few bytes; compares give masks directly.
+    using Vector = __m512i;
+    using Hits = uint64_t;
+    static constexpr unsigned kVectorBytes = 64;
+    static constexpr unsigned kMaskBitsPerByte = 1;
+    static Vector load_vector(const char* p) { return _mm512_loadu_si512(p); }
+    static Hits match(Vector v, char c) { return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(c)); }
+    static Hits either(Hits a, Hits b) { return a | b; }
+    static uint64_t hit_mask(Hits h) { return h; }
+
+    // The code-unit kernels gain nothing from 64-byte vectors without the
+    // byte compress instructions, so they use 16-byte lanes here too.
+    using Lanes = X86Lanes<true>;
 };
 
 }  // namespace
