@@ -16,6 +16,7 @@
 // takes at least one byte, so the stores stay inside the output.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -64,16 +65,22 @@ constexpr unsigned spread4(unsigned bits) {
     return (bits & 1) | (bits & 2) << 1 | (bits & 4) << 2 | (bits & 8) << 3;
 }
 
+// One bit per unit of the 16 at `in`, set for a unit that is not ASCII.
 template <class L, class Unit>
-bool all_ascii16(const Unit* in) noexcept {
+unsigned non_ascii16(const Unit* in) noexcept {
     if constexpr (sizeof(Unit) == 1) {
-        return L::none(L::bit_and(L::load(in), L::splat8(0x80)));
+        return L::mask8(L::load(in));
     } else if constexpr (sizeof(Unit) == 2) {
-        return L::none(L::bit_and(L::bit_or(L::load(in), L::load(in + 8)), L::splat16(0xFF80)));
+        const auto ascii = [in](size_t k) {
+            return L::mask16(L::eq16(L::bit_and(L::load(in + k), L::splat16(0xFF80)), L::zero()));
+        };
+        return ~(ascii(0) | ascii(8) << 8) & 0xFFFF;
     } else {
-        const auto both = L::bit_or(L::bit_or(L::load(in), L::load(in + 4)),
-                                    L::bit_or(L::load(in + 8), L::load(in + 12)));
-        return L::none(L::bit_and(both, L::splat32(0xFFFFFF80)));
+        const auto ascii = [in](size_t k) {
+            return L::mask32(
+                L::eq32(L::bit_and(L::load(in + k), L::splat32(0xFFFFFF80)), L::zero()));
+        };
+        return ~(ascii(0) | ascii(4) << 4 | ascii(8) << 8 | ascii(12) << 12) & 0xFFFF;
     }
 }
 
@@ -138,6 +145,29 @@ unsigned char* encode_pairs(typename L::V c, unsigned char* out) noexcept {
     return out + 16 - std::popcount(mask);
 }
 
+// Whether the eight 16-bit units at `in` all take three bytes (none below
+// U+0800, none a surrogate): CJK text and the like.
+template <class L>
+bool all_three_bytes8(const uint16_t* in) noexcept {
+    const auto top = L::bit_and(L::load(in), L::splat16(0xF800));
+    return L::mask16(L::bit_or(L::eq16(top, L::zero()), L::eq16(top, L::splat16(0xD800)))) == 0;
+}
+
+// Eight such units: the first two bytes of each form in one 16-bit lane, the
+// third in another, interleaved into 32-bit lanes and packed four by four.
+template <class L>
+unsigned char* encode_triples(typename L::V c, unsigned char* out) noexcept {
+    const auto lead = L::bit_or(L::template shr16<12>(c), L::splat16(0xE0));
+    const auto middle =
+        L::bit_or(L::bit_and(L::template shr16<6>(c), L::splat16(0x3F)), L::splat16(0x80));
+    const auto last = L::bit_or(L::bit_and(c, L::splat16(0x3F)), L::splat16(0x80));
+    const auto first_two = L::bit_or(lead, L::template shl16<8>(middle));
+    const auto pack = L::load(kQuadShuffles[0xAA].data());
+    L::store(out, L::shuffle(L::zip16_lo(first_two, last), pack));
+    L::store(out + 12, L::shuffle(L::zip16_hi(first_two, last), pack));
+    return out + 24;
+}
+
 // Four code points, none a surrogate, in 32-bit lanes.
 template <class L, class Unit>
 unsigned char* encode_quad(typename L::V c, unsigned char* out) noexcept {
@@ -182,17 +212,53 @@ unsigned char* encode_units_with(const Unit* in, size_t count, unsigned char* ou
                                  size_t& bad) noexcept {
     size_t i = 0;
     while (count - i >= 16) {
-        if (all_ascii16<L>(in + i)) {
+        // The block is narrowed whole and kept up to its first other unit.
+        // An all-ASCII block is a branch of its own: were the step chosen
+        // by a conditional move, each block's load would wait for the
+        // previous block's mask.
+        const unsigned others = non_ascii16<L>(in + i);
+        if (others == 0) {
             L::store(out, narrow_units16<L>(in + i));
             i += 16;
             out += 16;
         } else if constexpr (!L::kShuffle) {
-            out = encode_units_scalar(in, i, i + 16, out, bad);
-            if (!out) return nullptr;
-            i += 16;
-        } else if (below_three_bytes8<L>(in + i)) {
+            // Up to the first other unit as ASCII, then up to the next ASCII
+            // unit one unit at a time.
+            if (!(others & 1)) {
+                L::store(out, narrow_units16<L>(in + i));
+                const auto ascii = static_cast<size_t>(std::countr_zero(others));
+                i += ascii;
+                out += ascii;
+            } else {
+                const auto run = static_cast<size_t>(std::countr_one(others));
+                out = encode_units_scalar(in, i, i + run, out, bad);
+                if (!out) return nullptr;
+                i += run;
+            }
+        } else if (sizeof(Unit) < 4 && below_three_bytes8<L>(in + i)) {
+            // ASCII units in the eight are packed too.
             out = encode_pairs<L>(units16<L>(in + i), out);
             i += 8;
+        } else if (!(others & 1)) {
+            // Four-byte units mostly hold ASCII text with emoji: the ASCII
+            // is skipped first there.
+            L::store(out, narrow_units16<L>(in + i));
+            const auto ascii = static_cast<size_t>(std::countr_zero(others));
+            i += ascii;
+            out += ascii;
+        } else if (sizeof(Unit) == 4 && below_three_bytes8<L>(in + i)) {
+            out = encode_pairs<L>(units16<L>(in + i), out);
+            i += 8;
+        } else if (sizeof(Unit) == 2 &&
+                   all_three_bytes8<L>(reinterpret_cast<const uint16_t*>(in + i))) {
+            // Room: these eight take 24 bytes and the eight after them at least 8.
+            out = encode_triples<L>(L::load(in + i), out);
+            i += 8;
+        } else if (!(others & 0xE)) {
+            // A character alone among ASCII (a symbol, an emoji in a sentence).
+            out = encode_units_scalar(in, i, i + 1, out, bad);
+            if (!out) return nullptr;
+            i += 1;
         } else {
             const auto c = units32<L>(in + i);
             if (has_surrogate4<L, Unit>(c)) {
@@ -207,31 +273,49 @@ unsigned char* encode_units_with(const Unit* in, size_t count, unsigned char* ou
     return encode_units_scalar(in, i, count, out, bad);
 }
 
+// The bytes beyond one per unit that units [0, i) take, `i` advanced as far
+// as whole vectors go. Compare results (all ones: minus one) are subtracted
+// from per-lane counters, which are summed before they can wrap.
 template <class L, class Unit>
-size_t utf8_size_with(const Unit* in, size_t count) noexcept {
+size_t extra_bytes_with(const Unit* in, size_t count, size_t& i) noexcept {
+    constexpr size_t kLanes = 16 / sizeof(Unit);
+    constexpr size_t kRound = 8192 * kLanes;
     size_t extra = 0;
-    size_t i = 0;
-    if constexpr (sizeof(Unit) == 1) {
-        for (; count - i >= 16; i += 16) {
-            extra += static_cast<size_t>(std::popcount(L::mask8(L::load(in + i))));
-        }
-    } else if constexpr (sizeof(Unit) == 2) {
-        for (; count - i >= 8; i += 8) {
-            const auto c = L::load(in + i);
-            const unsigned below_80 =
-                L::mask16(L::eq16(L::bit_and(c, L::splat16(0xFF80)), L::zero()));
-            const unsigned below_800 =
-                L::mask16(L::eq16(L::bit_and(c, L::splat16(0xF800)), L::zero()));
-            extra += 16 - static_cast<size_t>(std::popcount(below_80) + std::popcount(below_800));
-        }
-    } else {
-        for (; count - i >= 4; i += 4) {
-            const auto c = L::load(in + i);
-            extra += static_cast<size_t>(std::popcount(L::mask32(L::gt32(c, L::splat32(0x7F)))) +
-                                         std::popcount(L::mask32(L::gt32(c, L::splat32(0x7FF)))) +
-                                         std::popcount(L::mask32(L::gt32(c, L::splat32(0xFFFF)))));
+    while (count - i >= kLanes) {
+        const size_t end = i + std::min(kRound, (count - i) / kLanes * kLanes);
+        if constexpr (sizeof(Unit) == 1) {
+            for (; i < end; i += kLanes) {
+                extra += static_cast<size_t>(std::popcount(L::mask8(L::load(in + i))));
+            }
+        } else if constexpr (sizeof(Unit) == 2) {
+            // Counts the units below 0x80 and those below 0x800, at most
+            // 2 * 8192 per lane; every unit is worth two extra bytes less those.
+            auto below = L::zero();
+            const size_t units = end - i;
+            for (; i < end; i += kLanes) {
+                const auto c = L::load(in + i);
+                below = L::sub16(below, L::eq16(L::bit_and(c, L::splat16(0xFF80)), L::zero()));
+                below = L::sub16(below, L::eq16(L::bit_and(c, L::splat16(0xF800)), L::zero()));
+            }
+            extra += 2 * units - L::sum16(below);
+        } else {
+            auto above = L::zero();
+            for (; i < end; i += kLanes) {
+                const auto c = L::load(in + i);
+                above = L::sub32(above, L::gt32(c, L::splat32(0x7F)));
+                above = L::sub32(above, L::gt32(c, L::splat32(0x7FF)));
+                above = L::sub32(above, L::gt32(c, L::splat32(0xFFFF)));
+            }
+            extra += L::sum32(above);
         }
     }
+    return extra;
+}
+
+template <class L, class Unit>
+size_t utf8_size_with(const Unit* in, size_t count) noexcept {
+    size_t i = 0;
+    const size_t extra = extra_bytes_with<L>(in, count, i);
     return count + extra + extra_bytes_scalar(in, i, count);
 }
 

@@ -45,6 +45,10 @@ struct NeonLanes {
     static V shr32(V v) {
         return bytes(vshrq_n_u32(u32(v), n));
     }
+    static V sub16(V a, V b) { return bytes(vsubq_u16(u16(a), u16(b))); }
+    static V sub32(V a, V b) { return bytes(vsubq_u32(u32(a), u32(b))); }
+    static uint64_t sum16(V v) { return vaddlvq_u16(u16(v)); }
+    static uint64_t sum32(V v) { return vaddlvq_u32(u32(v)); }
     static V eq16(V a, V b) { return bytes(vceqq_u16(u16(a), u16(b))); }
     static V eq32(V a, V b) { return bytes(vceqq_u32(u32(a), u32(b))); }
     static V gt32(V a, V b) { return bytes(vcgtq_u32(u32(a), u32(b))); }
@@ -53,6 +57,8 @@ struct NeonLanes {
     static V widen8_hi(V v) { return bytes(vmovl_high_u8(v)); }
     static V widen16_lo(V v) { return bytes(vmovl_u16(vget_low_u16(u16(v)))); }
     static V widen16_hi(V v) { return bytes(vmovl_high_u16(u16(v))); }
+    static V zip16_lo(V a, V b) { return bytes(vzip1q_u16(u16(a), u16(b))); }
+    static V zip16_hi(V a, V b) { return bytes(vzip2q_u16(u16(a), u16(b))); }
     static V narrow16(V a, V b) { return vuzp1q_u8(a, b); }
     static V narrow32(V a, V b) { return bytes(vuzp1q_u16(u16(a), u16(b))); }
 

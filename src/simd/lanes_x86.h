@@ -46,6 +46,15 @@ struct X86Lanes {
     static V shr32(V v) {
         return _mm_srli_epi32(v, n);
     }
+    static V sub16(V a, V b) { return _mm_sub_epi16(a, b); }
+    static V sub32(V a, V b) { return _mm_sub_epi32(a, b); }
+    // Sums of all lanes; 16-bit lanes below 0x8000.
+    static uint64_t sum16(V v) { return sum32(_mm_madd_epi16(v, _mm_set1_epi16(1))); }
+    static uint64_t sum32(V v) {
+        alignas(16) uint32_t lanes[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), v);
+        return uint64_t{lanes[0]} + lanes[1] + lanes[2] + lanes[3];
+    }
     static V eq16(V a, V b) { return _mm_cmpeq_epi16(a, b); }
     static V eq32(V a, V b) { return _mm_cmpeq_epi32(a, b); }
     // Signed; every value compared is a code point, below 2^31.
@@ -56,6 +65,9 @@ struct X86Lanes {
     static V widen8_hi(V v) { return _mm_unpackhi_epi8(v, _mm_setzero_si128()); }
     static V widen16_lo(V v) { return _mm_unpacklo_epi16(v, _mm_setzero_si128()); }
     static V widen16_hi(V v) { return _mm_unpackhi_epi16(v, _mm_setzero_si128()); }
+    // The low (high) halves of a and b, their 16-bit lanes interleaved.
+    static V zip16_lo(V a, V b) { return _mm_unpacklo_epi16(a, b); }
+    static V zip16_hi(V a, V b) { return _mm_unpackhi_epi16(a, b); }
     // Narrowing of two vectors to one with lanes half as wide; exact for
     // values below 0x80 (bytes) and 0x8000 (16-bit lanes).
     static V narrow16(V a, V b) { return _mm_packus_epi16(a, b); }

@@ -24,10 +24,11 @@ namespace plovane::testing {
 // Two pages, the second unmapped: bytes placed at the end of the first are
 // followed by nothing readable.
 class GuardedPage {
-public:
+  public:
     GuardedPage() {
         page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-        void* m = mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void* m =
+            mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         base_ = static_cast<char*>(m);
         mprotect(base_ + page_, page_, PROT_NONE);
     }
@@ -39,7 +40,7 @@ public:
     char* tail(size_t size) const { return base_ + page_ - size; }
     size_t page() const { return page_; }
 
-private:
+  private:
     size_t page_ = 0;
     char* base_ = nullptr;
 };
@@ -61,7 +62,7 @@ struct Failures {
 // the others), bytes one bit away from them, letters and UTF-8 bytes.
 inline std::vector<std::string> search_inputs(uint64_t seed = 7) {
     static const char kMembers[] = {'&', '<', '>', '"', '\'', '\t', '\r', '\n'};
-    static const char kOthers[] = {'a', ' ', '\xA7', 'f', '=', '?', '\x0B',
+    static const char kOthers[] = {'a',    ' ',    '\xA7', 'f',    '=',  '?',   '\x0B',
                                    '\xC3', '\xA9', '\xE2', '\x80', '\0', '\xFF'};
     std::vector<std::string> inputs;
     std::mt19937_64 rng(seed);
@@ -116,8 +117,9 @@ void check_search(Failures& failures, const std::string& name, Search search, Re
         }
         char* tail = guard.tail(input.size());
         std::memcpy(tail, input.data(), input.size());
-        failures.check(search(tail, tail + input.size()) == expected,
-                       name + " before an unmapped page, " + std::to_string(input.size()) + " bytes");
+        failures.check(
+            search(tail, tail + input.size()) == expected,
+            name + " before an unmapped page, " + std::to_string(input.size()) + " bytes");
     }
 }
 
@@ -153,8 +155,8 @@ inline Failures check_search_kernels(const std::vector<KernelInfo>& kernels) {
 // Code points on every edge of the encoder's classes, surrogates included.
 inline const std::vector<uint32_t>& edge_code_points() {
     static const std::vector<uint32_t> kEdges = {
-        0,      0x41,   0x7F,   0x80,   0xA0,   0xE9,    0xFF,    0x100,    0x3B1,
-        0x42F,  0x7FF,  0x800,  0x4E2D, 0xD7FF, 0xD800,  0xDBFF,  0xDC00,   0xDFFF,
+        0,      0x41,   0x7F,   0x80,    0xA0,    0xE9,    0xFF,     0x100,   0x3B1,
+        0x42F,  0x7FF,  0x800,  0x4E2D,  0xD7FF,  0xD800,  0xDBFF,   0xDC00,  0xDFFF,
         0xE000, 0xFEFF, 0xFFFF, 0x10000, 0x1F600, 0xFFFFF, 0x100000, 0x10FFFF};
     return kEdges;
 }
@@ -184,7 +186,8 @@ std::vector<std::vector<Unit>> encode_inputs(uint64_t seed = 11) {
     const uint32_t ranges[][2] = {{0, 0x7F}, {0x80, 0x7FF}, {0x800, 0xFFFF}, {0x10000, 0x10FFFF}};
     for (int n = 0; n < 1500; ++n) {
         std::vector<double> weights;
-        for (int r = 0; r < 4; ++r) weights.push_back(std::uniform_real_distribution<double>(0, 1)(rng));
+        for (int r = 0; r < 4; ++r)
+            weights.push_back(std::uniform_real_distribution<double>(0, 1)(rng));
         std::discrete_distribution<int> pick(weights.begin(), weights.end());
         const bool surrogates = n % 4 == 0;
         std::vector<Unit> units(rng() % 260);
@@ -193,7 +196,8 @@ std::vector<std::vector<Unit>> encode_inputs(uint64_t seed = 11) {
             uint32_t c = range[0] + static_cast<uint32_t>(rng() % (range[1] - range[0] + 1));
             if (c > kMax) c = static_cast<uint32_t>(rng() % (kMax + 1));
             if (!surrogates && c >= 0xD800 && c <= 0xDFFF) c -= 0x800;
-            if (surrogates && rng() % 64 == 0 && kMax > 0xFF) c = 0xD800 + static_cast<uint32_t>(rng() % 0x800);
+            if (surrogates && rng() % 64 == 0 && kMax > 0xFF)
+                c = 0xD800 + static_cast<uint32_t>(rng() % 0x800);
             u = static_cast<Unit>(c);
         }
         inputs.push_back(units);
@@ -213,8 +217,8 @@ void check_encode(Failures& failures, const KernelInfo& kernel, const GuardedPag
         const size_t size = utf8_size_scalar(input.data(), count, sizeof(Unit));
         std::string expected(size, '\0');
         size_t expected_bad = 0;
-        const bool expected_ok =
-            encode_scalar(input.data(), count, sizeof(Unit), expected.data(), &expected_bad) != nullptr;
+        const bool expected_ok = encode_scalar(input.data(), count, sizeof(Unit), expected.data(),
+                                               &expected_bad) != nullptr;
         const std::string what = std::string(kernel.name) + " encoding " + std::to_string(count) +
                                  " units of " + std::to_string(sizeof(Unit)) + " bytes";
         for (size_t align = 0; align < 16 / sizeof(Unit); ++align) {
