@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "simd/byte_scan.h"
 #include "read/references.h"
 #include "read/whitespace.h"
+#include "simd/byte_scan.h"
 
 namespace plovane {
 

@@ -19,18 +19,23 @@ using Utf8SizeKernel = size_t (*)(const void* units, size_t count, unsigned unit
 using EncodeKernel = char* (*)(const void* units, size_t count, unsigned unit_size, char* out,
                                size_t* surrogate_at) noexcept;
 
-#define PLOVANE_ENCODE_KERNELS(set)                                                       \
-    size_t utf8_size_##set(const void* units, size_t count, unsigned unit_size) noexcept; \
-    char* encode_##set(const void* units, size_t count, unsigned unit_size, char* out,    \
-                       size_t* surrogate_at) noexcept;
-PLOVANE_ENCODE_KERNELS(scalar)
+size_t utf8_size_scalar(const void* units, size_t count, unsigned unit_size) noexcept;
+char* encode_scalar(const void* units, size_t count, unsigned unit_size, char* out,
+                    size_t* surrogate_at) noexcept;
 #if defined(PLOVANE_X86_64)
-PLOVANE_ENCODE_KERNELS(sse2)
-PLOVANE_ENCODE_KERNELS(avx2)
-PLOVANE_ENCODE_KERNELS(avx512)
+size_t utf8_size_sse2(const void* units, size_t count, unsigned unit_size) noexcept;
+char* encode_sse2(const void* units, size_t count, unsigned unit_size, char* out,
+                  size_t* surrogate_at) noexcept;
+size_t utf8_size_avx2(const void* units, size_t count, unsigned unit_size) noexcept;
+char* encode_avx2(const void* units, size_t count, unsigned unit_size, char* out,
+                  size_t* surrogate_at) noexcept;
+size_t utf8_size_avx512(const void* units, size_t count, unsigned unit_size) noexcept;
+char* encode_avx512(const void* units, size_t count, unsigned unit_size, char* out,
+                    size_t* surrogate_at) noexcept;
 #elif defined(PLOVANE_ARM64)
-PLOVANE_ENCODE_KERNELS(neon)
+size_t utf8_size_neon(const void* units, size_t count, unsigned unit_size) noexcept;
+char* encode_neon(const void* units, size_t count, unsigned unit_size, char* out,
+                  size_t* surrogate_at) noexcept;
 #endif
-#undef PLOVANE_ENCODE_KERNELS
 
 }  // namespace plovane
