@@ -251,9 +251,13 @@ unsigned char* encode_units_with(const Unit* in, size_t count, unsigned char* ou
             i += 8;
         } else if (sizeof(Unit) == 2 &&
                    all_three_bytes8<L>(reinterpret_cast<const uint16_t*>(in + i))) {
-            // Room: these eight take 24 bytes and the eight after them at least 8.
-            out = encode_triples<L>(L::load(in + i), out);
-            i += 8;
+            // A run of such blocks goes on without the other checks. Room:
+            // these eight take 24 bytes and the eight after them at least 8.
+            do {
+                out = encode_triples<L>(L::load(in + i), out);
+                i += 8;
+            } while (count - i >= 16 &&
+                     all_three_bytes8<L>(reinterpret_cast<const uint16_t*>(in + i)));
         } else if (!(others & 0xE)) {
             // A character alone among ASCII (a symbol, an emoji in a sentence).
             out = encode_units_scalar(in, i, i + 1, out, bad);
