@@ -72,9 +72,9 @@ unsigned non_ascii16(const Unit* in) noexcept {
         return L::mask8(L::load(in));
     } else if constexpr (sizeof(Unit) == 2) {
         const auto ascii = [in](size_t k) {
-            return L::mask16(L::eq16(L::bit_and(L::load(in + k), L::splat16(0xFF80)), L::zero()));
+            return L::eq16(L::bit_and(L::load(in + k), L::splat16(0xFF80)), L::zero());
         };
-        return ~(ascii(0) | ascii(8) << 8) & 0xFFFF;
+        return ~L::mask16x2(ascii(0), ascii(8)) & 0xFFFF;
     } else {
         const auto ascii = [in](size_t k) {
             return L::mask32(

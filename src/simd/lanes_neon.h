@@ -75,6 +75,7 @@ struct NeonLanes {
         static constexpr uint16_t kWeights[8] = {1, 2, 4, 8, 16, 32, 64, 128};
         return vaddvq_u16(vandq_u16(u16(v), vld1q_u16(kWeights)));
     }
+    static unsigned mask16x2(V a, V b) { return mask8(vuzp1q_u8(a, b)); }
     static unsigned mask32(V v) {
         static constexpr uint32_t kWeights[4] = {1, 2, 4, 8};
         return vaddvq_u32(vandq_u32(u32(v), vld1q_u32(kWeights)));

@@ -83,6 +83,10 @@ struct X86Lanes {
     static unsigned mask16(V v) {
         return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(v, _mm_setzero_si128())));
     }
+    // mask16 of a in the low eight bits, of b in the high eight.
+    static unsigned mask16x2(V a, V b) {
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
+    }
     static unsigned mask32(V v) {
         return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(v)));
     }
