@@ -7,7 +7,8 @@
 #   then:  qemu-aarch64-static -L PREFIX PREFIX/usr/bin/python3.14 -c '...'
 #          headers in PREFIX/usr/include/python3.14 (pyconfig.h picks aarch64 by itself)
 # Re-runnable: exits early if PREFIX is already complete (FORCE=1 rebuilds).
-# Needs root (apt's download sandbox), dpkg, network access to the Debian archive.
+# Runs as root or as any user (apt then downloads without its sandbox); needs
+# dpkg, apt-get and network access to the Debian archive.
 set -euo pipefail
 
 PREFIX=$(realpath -m "${1:?usage: $0 PREFIX}")
@@ -43,7 +44,11 @@ APT::Architectures { "arm64"; };
 #clear APT::Update::Post-Invoke;
 END
 mkdir -p "$WORK/lists/partial" "$WORK/cache/archives/partial" "$WORK/debs"
-chown -R _apt "$WORK"              # let apt's sandbox user write there
+if [[ $(id -u) == 0 ]]; then
+    chown -R _apt "$WORK"          # let apt's sandbox user write there
+else
+    echo 'Debug::NoLocking "true";' >> "$WORK/apt.conf"   # no sandbox, and nothing shared to lock
+fi
 APT=(apt-get -q -c "$WORK/apt.conf")
 "${APT[@]}" update >/dev/null </dev/null
 # A package the archive no longer has under that name is reported, not fatal:
