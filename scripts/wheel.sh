@@ -29,8 +29,10 @@ VERSION=$("$PY" -c 'import tomllib; print(tomllib.load(open("pyproject.toml", "r
 START=$SECONDS
 step() { printf '\n== %s (at %ds)\n' "$*" $((SECONDS - START)); }
 
+# Always from scratch: every file of an sdist carries the same fixed time
+# stamp, so a build folder kept from an earlier sdist would look up to date.
 rm -rf "$WORK"
-mkdir -p "$WORK" "$DIST"
+mkdir -p "$WORK/empty" "$DIST"
 rm -f "$DIST"/plovane-"$VERSION".tar.gz "$DIST"/plovane-"$VERSION"-*.whl
 
 step "sdist"
@@ -95,7 +97,6 @@ for arch in $ARCHES; do
             "pytest==$("$PY" -c 'import pytest; print(pytest.__version__)')"
         site=$("$venv/bin/python" -c 'import sysconfig; print(sysconfig.get_paths()["platlib"])')
         # Run from an empty folder so that nothing in the source tree is found.
-        mkdir -p "$WORK/empty"
         (cd "$WORK/empty" && "$venv/bin/python" "$ROOT/scripts/wheel_smoke.py" "$VERSION" "$site")
         (cd "$WORK/empty" && "$venv/bin/python" -m pytest -q -p no:cacheprovider --rootdir "$WORK/empty" \
             -c /dev/null "$ROOT/tests/python/test_typing.py")
@@ -113,7 +114,7 @@ for arch in $ARCHES; do
         unpacked=$WORK/unpacked-aarch64
         rm -rf "$unpacked"; mkdir -p "$unpacked"
         (cd "$unpacked" && unzip -q "$repaired")
-        (cd "$WORK/empty" 2>/dev/null || cd "$WORK"
+        (cd "$WORK/empty"
          PYTHONPATH=$unpacked qemu-aarch64-static -L "$SYSROOT" "$SYSROOT/usr/bin/python3.14" \
              "$ROOT/scripts/wheel_smoke.py" "$VERSION" "$unpacked" --no-metadata)
         ;;
