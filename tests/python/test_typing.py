@@ -8,6 +8,7 @@ here. Run against the module pytest imports: the build tree in `make test`
 package, found by mypy the way users' tools find it)."""
 
 import os
+import site
 import subprocess
 import sys
 import textwrap
@@ -29,7 +30,11 @@ pytestmark = pytest.mark.skipif(
 ROOT = Path(__file__).resolve().parents[2]
 ALLOWLIST = ROOT / "scripts" / "stubtest-allowlist.txt"
 MODULE_DIR = Path(plovane.__file__).resolve().parent
-INSTALLED = (MODULE_DIR / "plovane-stubs" / "__init__.pyi").is_file()
+# Installed from a wheel: module and stub package in this interpreter's
+# site-packages (an editable install's module lives in its build folder).
+INSTALLED = MODULE_DIR in {Path(p).resolve() for p in site.getsitepackages()} and (
+    MODULE_DIR / "plovane-stubs" / "__init__.pyi"
+).is_file()
 
 
 def _environment(tmp_path, stub_text=None):
