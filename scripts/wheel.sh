@@ -72,10 +72,8 @@ repair() {
     local have_minor=${tag#manylinux_2_}; have_minor=${have_minor%%_*}
     local want_minor=${TARGET#manylinux_2_}
     if ((have_minor > want_minor)); then
-        echo "NOT $want: these symbols need a glibc newer than 2.$want_minor:" >&2
-        unzip -p "$repaired" 'plovane*.so' >"$WORK/module-$arch.so"
-        objdump -T "$WORK/module-$arch.so" | awk -v m="$want_minor" \
-            'match($0, /GLIBC_2\.[0-9]+/) { v = substr($0, RSTART + 8, RLENGTH - 8); if (v + 0 > m) print "   ", $NF, substr($0, RSTART, RLENGTH) }' >&2
+        echo "NOT $want: these symbol versions are newer than $TARGET allows:" >&2
+        "$PY" scripts/wheel_symbols.py "$repaired" "$TARGET" "$arch" >&2 || true
         failed+=("$arch: ${tag}_$arch, not $want")
     fi
 }
