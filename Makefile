@@ -23,6 +23,7 @@ build: setup
 # C++ tests under CTest, then the Python tests (the thread soak for its
 # short default time); fails if either fails.
 test: build
+	@python3 scripts/check-layers.py
 	@cd $(BUILD) && $(abspath $(VENV))/bin/ctest --output-on-failure -j $(JOBS); c=$$?; \
 	 cd $(CURDIR) && PYTHONPATH=$(BUILD) $(PY) -m pytest -q; p=$$?; \
 	 exit $$(( c != 0 || p != 0 ))
@@ -65,6 +66,7 @@ wheel: setup
 	@JOBS=$(JOBS) VENV=$(VENV) scripts/wheel.sh
 
 format:
+	@EXTRA_APT="clang-format" scripts/setup.sh >/dev/null
 	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'fuzz/*.cpp')
 
 clean:

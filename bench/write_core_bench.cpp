@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "storage/element_record.h"
+#include "element_record.h"
 #include "storage/hash_keys.h"
 #include "write/memory_sink.h"
 #include "write/xml_writer.h"

@@ -8,8 +8,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "../tests/cpp/kernel_inputs.h"
 #include "index/structural_index.h"
+#include "index_records.h"
+#include "kernel_inputs.h"
+#include "sequential_reference.h"
 #include "simd/classify.h"
 #include "simd/classify_kernels.h"
 
@@ -42,8 +44,8 @@ void check_kernels(const char* input, uint64_t len) {
 // What every finished index promises its reader; the accessors' views are
 // read in full so that the sanitizer sees any byte outside the input.
 void check_invariants(const IndexBuild& build, const char* input, uint64_t len) {
-    if (build.status != IndexStatus::Complete) return;
-    const StructuralIndex& index = build.index;
+    if (status_of(build) != IndexStatus::Complete) return;
+    const StructuralIndex& index = build.value();
     const uint64_t n = index.record_count();
     if (index.input != input || index.len != len) fail("index does not describe its input");
     if (index.tag_ends.size() != n || index.tag_kinds.size() != n || index.tag_names.size() != n) {
@@ -69,11 +71,11 @@ void check_invariants(const IndexBuild& build, const char* input, uint64_t len) 
 }
 
 bool same(const IndexBuild& a, const IndexBuild& b) {
-    if (a.status != b.status) return false;
-    if (a.status == IndexStatus::Unclosed) return a.error.position == b.error.position;
-    if (a.status == IndexStatus::AbnormalEnd) return true;
-    const StructuralIndex& x = a.index;
-    const StructuralIndex& y = b.index;
+    if (status_of(a) != status_of(b)) return false;
+    if (status_of(a) == IndexStatus::Unclosed) return a.error().position == b.error().position;
+    if (status_of(a) == IndexStatus::AbnormalEnd) return true;
+    const StructuralIndex& x = a.value();
+    const StructuralIndex& y = b.value();
     if (x.tag_starts != y.tag_starts || x.tag_ends != y.tag_ends || x.tag_kinds != y.tag_kinds ||
         x.text_ranges.size() != y.text_ranges.size()) {
         return false;
@@ -101,7 +103,7 @@ bool same(const IndexBuild& a, const IndexBuild& b) {
 // different places).
 bool strategies_must_agree(const IndexBuild& sequential, const char* input, uint64_t len) {
     const std::string_view s(input, len);
-    if (sequential.status != IndexStatus::Complete) return false;
+    if (status_of(sequential) != IndexStatus::Complete) return false;
     if (s.find_first_of("\"'") != std::string_view::npos) return false;
     const size_t last_lt = s.rfind('<');
     if (last_lt != std::string_view::npos) {
@@ -128,10 +130,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const IndexBuild bitmaps = build_from_bitmaps(input, len);
     check_invariants(sequential, input, len);
     check_invariants(bitmaps, input, len);
-    if (!same(sequential, build_sequential_bytewise(input, len))) {
+    if (!same(sequential, reference::build_sequential_reference(input, len))) {
         fail("the sequential strategy differs from its byte-by-byte definition");
     }
-    if (bitmaps.status == IndexStatus::AbnormalEnd) fail("the bitmap strategy ended abnormally");
+    if (status_of(bitmaps) == IndexStatus::AbnormalEnd)
+        fail("the bitmap strategy ended abnormally");
     if (strategies_must_agree(sequential, input, len) && !same(sequential, bitmaps)) {
         fail("strategies differ on a quote-free input they must agree on");
     }

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "element_record.h"
 #include "read/document_reader.h"
 #include "read/whitespace.h"
 #include "storage/utf8_validate.h"
@@ -65,7 +66,7 @@ void check_tree(const ElementRecord& root, const SourceRef& source) {
 void read_and_check(std::string_view doc, std::string_view root_tag) {
     SourceRef source = SharedSource::owned(std::string(doc));
     {
-        auto result = read_document(source, root_tag);
+        auto result = read_record(source, root_tag);
         if (result) {
             require(result.value().name == root_tag);
             check_tree(result.value(), source);

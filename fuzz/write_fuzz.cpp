@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "element_record.h"
 #include "read/document_reader.h"
 #include "read/whitespace.h"
 #include "storage/hash_keys.h"
@@ -223,7 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(file_output(tree, indent, declaration) == out);
 
     SourceRef source = SharedSource::owned(out);
-    auto read = read_document(source, tree.name.view());
+    auto read = read_record(source, tree.name.view());
     require(read.ok());
     check_read_back(tree, read.value());
     return 0;

@@ -13,7 +13,7 @@ OUT=build-fuzz
 JOBS=${JOBS:-2}
 mkdir -p "$OUT/obj" "$OUT/corpus"
 
-common=(-std=c++20 -O1 -g -fno-omit-frame-pointer -Isrc
+common=(-std=c++20 -O1 -g -fno-omit-frame-pointer -Isrc -Itests/cpp
         -fsanitize=address,undefined -fno-sanitize-recover=all)
 
 # The core, compiled once; vector kernels get their own instruction sets.

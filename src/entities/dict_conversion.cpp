@@ -8,13 +8,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "capi/arguments.h"
+#include "capi/deferred_release.h"
+#include "capi/py_ref.h"
 #include "entities/extraction_failure.h"
 #include "entities/hashmap_types.h"
 #include "entities/node.h"
 #include "entities/node_methods.h"
-#include "module/arguments.h"
-#include "module/deferred_release.h"
-#include "module/py_ref.h"
 #include "storage/hash_keys.h"
 
 namespace plovane {
@@ -75,7 +75,8 @@ PyObject* take_list(MadeObjects& made, Py_ssize_t count) {
     PyObject* list = PyList_New(count);
     if (!list) return nullptr;
     const size_t first = made.objects.size() - static_cast<size_t>(count);
-    for (Py_ssize_t i = 0; i < count; ++i) PyList_SET_ITEM(list, i, made.objects[first + i]);
+    for (Py_ssize_t i = 0; i < count; ++i)
+        PyList_SET_ITEM(list, i, made.objects[first + static_cast<size_t>(i)]);
     made.objects.resize(first);
     return list;
 }

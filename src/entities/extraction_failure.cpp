@@ -4,7 +4,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "module/errors.h"
+#include "capi/errors.h"
 
 namespace plovane {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "module/py_ref.h"
+#include "capi/py_ref.h"
 
 namespace plovane {
 

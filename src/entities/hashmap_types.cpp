@@ -12,9 +12,9 @@
 #include <string_view>
 #include <utility>
 
+#include "capi/py_ref.h"
 #include "entities/extraction_failure.h"
 #include "entities/sequence_check.h"
-#include "module/py_ref.h"
 #include "storage/hash_keys.h"
 
 namespace plovane {

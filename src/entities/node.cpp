@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <new>
 
+#include "capi/arguments.h"
+#include "capi/deferred_release.h"
+#include "capi/method_def.h"
+#include "capi/py_ref.h"
 #include "entities/node_methods.h"
 #include "entities/sequence_check.h"
-#include "module/arguments.h"
-#include "module/deferred_release.h"
-#include "module/py_ref.h"
+#include "platform/prefetch.h"
 
 namespace plovane {
 
@@ -63,7 +65,7 @@ void node_dealloc(PyObject* self) {
         // Nodes and their maps are scattered over the heap: ask for the
         // nodes a few releases ahead, and for the maps of nearer ones.
         const size_t n = pending.size();
-        if (n > kPrefetchNode) __builtin_prefetch(pending[n - 1 - kPrefetchNode]);
+        if (n > kPrefetchNode) prefetch(pending[n - 1 - kPrefetchNode]);
         if (n > kPrefetchMap) as_node(pending[n - 1 - kPrefetchMap])->attrs.view().prefetch();
         PyObject* child = pending.back();
         pending.pop_back();
@@ -180,24 +182,20 @@ PyGetSetDef node_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-#define FASTCALL_METHOD(name, function, doc)                                         \
-    {                                                                                \
-        name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function)), \
-            METH_FASTCALL | METH_KEYWORDS, doc                                       \
-    }
-
 PyMethodDef node_methods[] = {
-    FASTCALL_METHOD("search_by_name", node_search_by_name,
+    fastcall_method("search_by_name", node_search_by_name,
                     "search_by_name($self, name, depth=None)\n--\n\n"),
-    FASTCALL_METHOD("search_by_attr", node_search_by_attr,
+    fastcall_method("search_by_attr", node_search_by_attr,
                     "search_by_attr($self, key, depth=None)\n--\n\n"),
-    FASTCALL_METHOD("search_by_text", node_search_by_text,
+    fastcall_method("search_by_text", node_search_by_text,
                     "search_by_text($self, text, depth=None)\n--\n\n"),
-    FASTCALL_METHOD("search", node_search, "search($self, by, value, depth=None)\n--\n\n"),
-    FASTCALL_METHOD("__to_string", node_to_string, "__to_string($self, spacing=None)\n--\n\n"),
-    FASTCALL_METHOD("to_dict", node_to_dict, "to_dict($self)\n--\n\n"),
-    {"from_dict", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(node_from_dict)),
-     METH_FASTCALL | METH_KEYWORDS | METH_CLASS, "from_dict($cls, dict_)\n--\n\n"},
+    fastcall_method("search", node_search, "search($self, by, value, depth=None)\n--\n\n"),
+    fastcall_method("__to_string", node_to_string, "__to_string($self, spacing=None)\n--\n\n"),
+    fastcall_method("to_dict", node_to_dict, "to_dict($self)\n--\n\n"),
+    fastcall_method("from_dict", node_from_dict, "from_dict($cls, dict_)\n--\n\n", METH_CLASS),
+    {"__reduce__", node_reduce, METH_NOARGS, "__reduce__($self, /)\n--\n\n"},
+    {"__copy__", node_copy, METH_NOARGS, "__copy__($self, /)\n--\n\n"},
+    {"__deepcopy__", node_deepcopy, METH_O, "__deepcopy__($self, memo, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 

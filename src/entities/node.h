@@ -12,7 +12,8 @@
 namespace plovane {
 
 struct NodeObject {
-    PyObject_HEAD TextRef name;
+    PyObject_HEAD
+    TextRef name;
     AttrMap attrs;
     PyObject** children;  // strong references to Node objects, stored right after the fields
     Py_ssize_t child_count;

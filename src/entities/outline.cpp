@@ -14,10 +14,10 @@
 #include <string_view>
 #include <vector>
 
+#include "capi/arguments.h"
+#include "capi/deferred_release.h"
 #include "entities/node.h"
 #include "entities/node_methods.h"
-#include "module/arguments.h"
-#include "module/deferred_release.h"
 
 namespace plovane {
 

@@ -4,12 +4,12 @@
 #include <string_view>
 #include <vector>
 
+#include "capi/arguments.h"
+#include "capi/deferred_release.h"
+#include "capi/py_ref.h"
 #include "entities/node.h"
 #include "entities/node_methods.h"
 #include "entities/search_type.h"
-#include "module/arguments.h"
-#include "module/deferred_release.h"
-#include "module/py_ref.h"
 
 namespace plovane {
 
@@ -49,9 +49,11 @@ PyObject* walk(PyObject* start, Match kind, std::string_view query, bool limited
         for (Py_ssize_t i = node->child_count; i-- > 0;)
             stack.push_back({node->children[i], below});
     }
-    PyObject* list = PyList_New(static_cast<Py_ssize_t>(found.size()));
+    const auto count = static_cast<Py_ssize_t>(found.size());
+    PyObject* list = PyList_New(count);
     if (!list) return nullptr;
-    for (size_t i = 0; i < found.size(); ++i) PyList_SET_ITEM(list, i, Py_NewRef(found[i]));
+    for (Py_ssize_t i = 0; i < count; ++i)
+        PyList_SET_ITEM(list, i, Py_NewRef(found[static_cast<size_t>(i)]));
     return list;
 }
 

@@ -1,6 +1,6 @@
 #include "entities/search_type.h"
 
-#include "module/py_ref.h"
+#include "capi/py_ref.h"
 
 namespace plovane {
 

@@ -6,7 +6,8 @@
 namespace plovane {
 
 struct SearchTypeObject {
-    PyObject_HEAD int value;
+    PyObject_HEAD
+    int value;
 };
 
 // The class with its three shared members, created on first use.

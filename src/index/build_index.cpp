@@ -50,7 +50,7 @@ IndexBuild build_checked(const char* input, uint64_t len, IndexPath& path) {
     // masked; no need to walk the bitmaps to find that out.
     if (!bitmaps.ends_in_quote) {
         IndexBuild build = build_from_bitmaps(input, len, bitmaps);
-        if (build.status == IndexStatus::Complete && !missed_markup(build.index, bitmaps)) {
+        if (build && !missed_markup(build.value(), bitmaps)) {
             path = IndexPath::Bitmaps;
             return build;
         }

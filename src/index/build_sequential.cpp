@@ -3,6 +3,7 @@
 // scan (MarkWindow), all their quoted values in a few word operations;
 // everything else is found with memchr, and names are walked byte by byte.
 #include <cstring>
+#include <string_view>
 
 #include "index/construct_scan.h"
 #include "index/index_writer.h"
@@ -16,9 +17,6 @@ namespace {
 
 using namespace index_detail;
 
-// With `kMarked` false, every search is a plain byte search: the definition
-// that the marked searches must reproduce, kept for the tests.
-template <bool kMarked>
 class SequentialBuilder {
   public:
     SequentialBuilder(const char* input, uint64_t len)
@@ -27,7 +25,7 @@ class SequentialBuilder {
     IndexBuild run() {
         uint64_t pos = 0;
         while (pos < len_) {
-            const uint64_t p = kMarked ? marks_.next_lt(pos) : find_byte(in_, pos, len_, '<');
+            const uint64_t p = marks_.next_lt(pos);
             if (p == kNotFound) break;
             out_.text_before(p);
             if (p + 1 >= len_) return unclosed_tag(p);
@@ -56,10 +54,8 @@ class SequentialBuilder {
     }
 
   private:
-    static IndexBuild abnormal_end() {
-        IndexBuild build;
-        build.status = IndexStatus::AbnormalEnd;
-        return build;
+    IndexBuild abnormal_end() const {
+        return unexpected(IndexError{IndexError::Kind::AbnormalEnd, len_});
     }
 
     uint64_t comment(uint64_t p) {
@@ -79,8 +75,8 @@ class SequentialBuilder {
             end = k + 2;
             if (k > content) out_.text(content, k);
         } else if (content < len_) {
-            const void* last = memrchr(in_ + content, ']', len_ - content);
-            if (last) end = static_cast<uint64_t>(static_cast<const char*>(last) - in_) + 1;
+            const size_t last = std::string_view(in_ + content, len_ - content).rfind(']');
+            if (last != std::string_view::npos) end = content + last + 1;
         }
         out_.record(p, end, TagKind::CData);
         return end;
@@ -120,7 +116,7 @@ class SequentialBuilder {
         // outside them, and a '/' just before it makes it empty-element (the
         // name cannot end in '/'). A tag without attributes ends right after
         // its name.
-        const uint64_t q = !kMarked ? kNotFound : in_[e] == '>' ? e : marks_.next_unquoted_gt(e);
+        const uint64_t q = in_[e] == '>' ? e : marks_.next_unquoted_gt(e);
         if (q != kNotFound) {
             const TagKind kind = in_[q - 1] == '/' ? TagKind::SelfClosing : TagKind::Open;
             out_.record(p, q, kind, p + 1, e - p - 1);
@@ -164,11 +160,7 @@ class SequentialBuilder {
 }  // namespace
 
 IndexBuild build_sequential(const char* input, uint64_t len) {
-    return SequentialBuilder<true>(input, len).run();
-}
-
-IndexBuild build_sequential_bytewise(const char* input, uint64_t len) {
-    return SequentialBuilder<false>(input, len).run();
+    return SequentialBuilder(input, len).run();
 }
 
 }  // namespace plovane

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "index/structural_index.h"
-#include "simd/huge_pages.h"
+#include "platform/page_hints.h"
 
 namespace plovane::index_detail {
 
@@ -64,15 +64,11 @@ class IndexWriter {
         append(index_.tag_starts, start);
         append(index_.tag_ends, end);
         append(index_.tag_kinds, static_cast<uint8_t>(kind), 8);
-        append(index_.tag_names, NameSpan{name_start, name_len & 0xFFFF});
+        append(index_.tag_names, NameSpan::of(name_start, name_len));
         previous_end_ = end;
     }
 
-    IndexBuild complete() {
-        IndexBuild build;
-        build.index = std::move(index_);
-        return build;
-    }
+    IndexBuild complete() { return std::move(index_); }
 
   private:
     StructuralIndex index_;
@@ -80,10 +76,7 @@ class IndexWriter {
 };
 
 inline IndexBuild unclosed_tag(uint64_t position) {
-    IndexBuild build;
-    build.status = IndexStatus::Unclosed;
-    build.error.position = position;
-    return build;
+    return unexpected(IndexError{IndexError::Kind::UnclosedTag, position});
 }
 
 }  // namespace plovane::index_detail

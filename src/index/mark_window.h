@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 
 #include "simd/bit_ops.h"
@@ -53,10 +54,10 @@ class MarkWindow {
                 // Bit i of the prefix XOR is set inside a value, its opening
                 // quote included; a closing quote's own bit is clear.
                 outside = ~(prefix_xor_by_shifts(dq) ^ (in_double ? ~uint64_t{0} : 0));
-                in_double ^= (__builtin_popcountll(dq) & 1) != 0;
+                in_double ^= (std::popcount(dq) & 1) != 0;
             } else if (dq == 0 && !in_double) {
                 outside = ~(prefix_xor_by_shifts(sq) ^ (in_single ? ~uint64_t{0} : 0));
-                in_single ^= (__builtin_popcountll(sq) & 1) != 0;
+                in_single ^= (std::popcount(sq) & 1) != 0;
             } else {
                 const uint64_t found = first_outside(dq, sq, gt, in_double, in_single);
                 if (found != kNotFound) return block * 64 + found;

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "storage/expected.h"
+
 namespace plovane {
 
 enum class TagKind : uint8_t {
@@ -23,19 +25,20 @@ enum class TagKind : uint8_t {
 struct NameSpan {
     uint64_t start : 48 = 0;
     uint64_t len : 16 = 0;  // low 16 bits of the name's length
+
+    static NameSpan of(uint64_t start, uint64_t len) noexcept {
+        NameSpan span;
+        span.start = start & kStartMask;
+        span.len = len & 0xFFFF;
+        return span;
+    }
+    static constexpr uint64_t kStartMask = (uint64_t{1} << 48) - 1;
 };
 static_assert(sizeof(NameSpan) == 8);
 
 struct TextRange {
     uint64_t start = 0;
     uint64_t end = 0;  // exclusive
-};
-
-// The index's only error: the construct opened by the '<' at `position`
-// cannot be finished.
-struct IndexError {
-    uint64_t position = 0;
-    std::string message() const;  // "Unclosed tag at byte N"
 };
 
 struct StructuralIndex {
@@ -59,23 +62,23 @@ struct StructuralIndex {
     }
 };
 
-// How a build ended. `AbnormalEnd` (sequential strategy only) means a
-// record reached the end of the input: neither an index nor an IndexError.
-enum class IndexStatus : uint8_t { Complete, Unclosed, AbnormalEnd };
-
-struct IndexBuild {
-    IndexStatus status = IndexStatus::Complete;
-    StructuralIndex index;  // meaningful when Complete
-    IndexError error;       // meaningful when Unclosed
+// Why no index was built. `UnclosedTag`: the construct opened by the '<' at
+// `position` cannot be finished. `AbnormalEnd` (sequential strategy only): a
+// record reached the end of the input, which the reader reports as the
+// document ending unexpectedly.
+struct IndexError {
+    enum class Kind : uint8_t { UnclosedTag, AbnormalEnd };
+    Kind kind = Kind::UnclosedTag;
+    uint64_t position = 0;
+    std::string message() const;  // "Unclosed tag at byte N"
 };
+
+using IndexBuild = Expected<StructuralIndex, IndexError>;
 
 struct StructuralBitmaps;
 
 // Byte-search strategy.
 IndexBuild build_sequential(const char* input, uint64_t len);
-// The same with every search a plain byte search, without the bitmaps that
-// settle start tags: the result the strategy is defined by, for tests.
-IndexBuild build_sequential_bytewise(const char* input, uint64_t len);
 // Bitmap strategy, over the classifier's bitmaps.
 IndexBuild build_from_bitmaps(const char* input, uint64_t len);
 // The same over bitmaps already computed for this input.

@@ -4,12 +4,12 @@
 #include <optional>
 #include <string>
 
+#include "capi/arguments.h"
+#include "capi/deferred_release.h"
+#include "capi/errors.h"
+#include "capi/py_ref.h"
 #include "entities/node_blocks.h"
-#include "module/arguments.h"
-#include "module/deferred_release.h"
-#include "module/errors.h"
 #include "module/functions.h"
-#include "module/py_ref.h"
 #include "read/document_reader.h"
 #include "storage/file_text.h"
 #include "storage/utf8_encode.h"
@@ -27,7 +27,7 @@ struct ReadOutcome {
 
 // Parses the document and builds its nodes; runs without the interpreter.
 void read_into(ReadOutcome& outcome, const SourceRef& source, std::string_view root_tag) {
-    Expected<FlatTree, ReadError> result = read_flat_document(source, root_tag);
+    Expected<FlatTree, ReadError> result = read_document(source, root_tag);
     if (!result) {
         outcome.error.emplace(std::move(result).error());
         return;

@@ -3,13 +3,13 @@
 // holds for the whole call, keeps every string and map of the tree alive.
 #include <string>
 
+#include "capi/arguments.h"
+#include "capi/deferred_release.h"
+#include "capi/errors.h"
+#include "capi/py_ref.h"
 #include "entities/node.h"
 #include "entities/node_write_list.h"
-#include "module/arguments.h"
-#include "module/deferred_release.h"
-#include "module/errors.h"
 #include "module/functions.h"
-#include "module/py_ref.h"
 #include "write/xml_writer.h"
 
 namespace plovane {

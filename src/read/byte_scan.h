@@ -3,10 +3,13 @@
 // and character data are scanned this way for the bytes that need attention.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
-#if defined(__SSE2__)
+#include "platform/target.h"
+
+#if defined(PLOVANE_SSE2)
 #include <emmintrin.h>
 #endif
 
@@ -16,11 +19,12 @@ namespace plovane {
 template <char... Bytes>
 size_t find_first_of(const char* data, size_t size) noexcept {
     size_t i = 0;
-#if defined(__SSE2__)
+#if defined(PLOVANE_SSE2)
     for (; i + 16 <= size; i += 16) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
         const __m128i hits = (_mm_cmpeq_epi8(block, _mm_set1_epi8(Bytes)) | ...);
-        if (const int mask = _mm_movemask_epi8(hits)) return i + __builtin_ctz(mask);
+        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)))
+            return i + static_cast<size_t>(std::countr_zero(mask));
     }
 #endif
     for (; i < size; ++i) {

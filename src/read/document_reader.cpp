@@ -6,13 +6,12 @@
 #include <vector>
 
 #include "index/structural_index.h"
+#include "platform/page_hints.h"
 #include "read/byte_scan.h"
-#include "read/indexed_reader.h"
 #include "read/markup_scanner.h"
 #include "read/references.h"
 #include "read/text_accumulator.h"
 #include "read/whitespace.h"
-#include "simd/huge_pages.h"
 #include "storage/hash_keys.h"
 
 namespace plovane {
@@ -271,44 +270,15 @@ class DocumentReader {
 
 }  // namespace
 
-Expected<FlatTree, ReadError> read_flat_document(const SourceRef& source,
-                                                 std::string_view root_tag) {
-    IndexBuild build = build_index(source->data(), source->size());
-    switch (build.status) {
-        case IndexStatus::Unclosed:
-            return unexpected(ReadError(build.error));
-        case IndexStatus::AbnormalEnd:
+Expected<FlatTree, ReadError> read_document(const SourceRef& source, std::string_view root_tag,
+                                            IndexBuilder build) {
+    IndexBuild index = build(source->data(), source->size());
+    if (!index) {
+        if (index.error().kind == IndexError::Kind::AbnormalEnd)
             return unexpected(malformed("unexpected end of document", source->size()));
-        case IndexStatus::Complete:
-            break;
+        return unexpected(ReadError(index.error()));
     }
-    return read_flat_indexed(source, build.index, root_tag);
-}
-
-Expected<FlatTree, ReadError> read_flat_indexed(const SourceRef& source,
-                                                const StructuralIndex& index,
-                                                std::string_view root_tag) {
-    return DocumentReader(source, index, root_tag).run();
-}
-
-namespace {
-
-Expected<ElementRecord, ReadError> as_record_tree(Expected<FlatTree, ReadError>&& flat) {
-    if (!flat) return unexpected(std::move(flat).error());
-    return record_tree(std::move(flat).value());
-}
-
-}  // namespace
-
-Expected<ElementRecord, ReadError> read_document(const SourceRef& source,
-                                                 std::string_view root_tag) {
-    return as_record_tree(read_flat_document(source, root_tag));
-}
-
-Expected<ElementRecord, ReadError> read_indexed(const SourceRef& source,
-                                                const StructuralIndex& index,
-                                                std::string_view root_tag) {
-    return as_record_tree(read_flat_indexed(source, index, root_tag));
+    return DocumentReader(source, index.value(), root_tag).run();
 }
 
 }  // namespace plovane

@@ -1,23 +1,24 @@
-// Reads the first element named `root_tag` (at any depth) of a document into
-// an ElementRecord tree, or reports why the document cannot be read.
+// Reads the first element named `root_tag` (at any depth) of a document, or
+// reports why the document cannot be read.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
+#include "index/structural_index.h"
 #include "read/read_error.h"
-#include "storage/element_record.h"
 #include "storage/expected.h"
 #include "storage/flat_tree.h"
 #include "storage/shared_source.h"
 
 namespace plovane {
 
-Expected<ElementRecord, ReadError> read_document(const SourceRef& source,
-                                                 std::string_view root_tag);
+using IndexBuilder = IndexBuild (*)(const char* input, uint64_t len);
 
-// The same tree in post order (see FlatTree): what the module turns into
-// nodes, without a vector per element on the way.
-Expected<FlatTree, ReadError> read_flat_document(const SourceRef& source,
-                                                 std::string_view root_tag);
+// The element's tree in post order (see FlatTree). The index is built by
+// `build` over the source's text: build_index, which picks the strategy,
+// unless a caller needs one strategy in particular.
+Expected<FlatTree, ReadError> read_document(const SourceRef& source, std::string_view root_tag,
+                                            IndexBuilder build = build_index);
 
 }  // namespace plovane

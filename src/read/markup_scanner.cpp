@@ -20,10 +20,10 @@ enum : uint8_t { kSpace = 1, kEndsName = 2 };
 
 constexpr std::array<uint8_t, 256> kByteClass = [] {
     std::array<uint8_t, 256> table{};
-    for (int c = 0; c < 256; ++c) {
+    for (size_t c = 0; c < table.size(); ++c) {
         if (is_markup_space(static_cast<char>(c))) table[c] = kSpace | kEndsName;
     }
-    table['"'] = table['\''] = table['='] = kEndsName;
+    for (const char c : {'"', '\'', '='}) table[static_cast<unsigned char>(c)] = kEndsName;
     return table;
 }();
 
@@ -227,17 +227,6 @@ std::optional<ReadError> scan_start_tag(SpanBatch& spans, const StructuralIndex&
     name = spans.span(tag.value().name);
     if (tag.value().attribute_area.empty()) return std::nullopt;
     return AttributeScanner(spans, tag.value(), keys, attrs).scan();
-}
-
-Expected<ElementRecord, ReadError> scan_start_tag(const SourceRef& source,
-                                                  const StructuralIndex& index, uint64_t i,
-                                                  HashKeys keys) {
-    ElementRecord record;
-    SpanBatch spans(source);
-    if (auto error = scan_start_tag(spans, index, i, keys, record.name, record.attrs)) {
-        return unexpected(std::move(*error));
-    }
-    return record;
 }
 
 }  // namespace plovane

@@ -8,7 +8,7 @@
 
 #include "index/structural_index.h"
 #include "read/read_error.h"
-#include "storage/element_record.h"
+#include "storage/attr_map.h"
 #include "storage/expected.h"
 #include "storage/hash_keys.h"
 #include "storage/shared_source.h"
@@ -28,13 +28,9 @@ struct StartTag {
 Expected<StartTag, ReadError> split_start_tag(std::string_view text, const StructuralIndex& index,
                                               uint64_t i);
 
-// The record's name and attributes (no text, no children). Names and values
-// that need no rewriting are Spans of `source`.
-Expected<ElementRecord, ReadError> scan_start_tag(const SourceRef& source,
-                                                  const StructuralIndex& index, uint64_t i,
-                                                  HashKeys keys);
-// The same, filling only a name and a map (absent and empty on entry), with
-// the spans taken from `spans`, a batch over the index's source.
+// The record's name and attributes, filled into `name` and `attrs` (absent
+// and empty on entry). Names and values that need no rewriting are Spans
+// taken from `spans`, a batch over the index's source.
 std::optional<ReadError> scan_start_tag(SpanBatch& spans, const StructuralIndex& index, uint64_t i,
                                         HashKeys keys, TextRef& name, AttrMap& attrs);
 

@@ -4,10 +4,6 @@ namespace plovane {
 
 namespace {
 
-bool is_ascii_space(unsigned char c) noexcept {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20;
-}
-
 // The White_Space characters beyond ASCII, in UTF-8: U+0085 and U+00A0 take
 // two bytes; U+1680, U+2000..U+200A, U+2028, U+2029, U+202F, U+205F and
 // U+3000 take three.

@@ -3,6 +3,7 @@
 // kernels built for wider instruction sets include this header too.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 namespace plovane {
@@ -15,7 +16,7 @@ constexpr uint64_t bits_through(unsigned i) {
 
 // Offset of the lowest set bit; `word` must not be 0.
 inline unsigned lowest_bit(uint64_t word) {
-    return static_cast<unsigned>(__builtin_ctzll(word));
+    return static_cast<unsigned>(std::countr_zero(word));
 }
 
 // Bit i = XOR of bits 0..i of x, by a shift cascade (without a carry-less

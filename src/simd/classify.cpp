@@ -1,13 +1,9 @@
 // classify_structural and the one place where a kernel is chosen.
 #include "simd/classify.h"
 
+#include "platform/cpu_features.h"
+#include "platform/page_hints.h"
 #include "simd/classify_kernels.h"
-#include "simd/huge_pages.h"
-
-#if defined(__aarch64__) && defined(__linux__)
-#include <asm/hwcap.h>
-#include <sys/auxv.h>
-#endif
 
 namespace plovane {
 
@@ -16,19 +12,16 @@ namespace plovane {
 // was built with.
 std::vector<KernelInfo> supported_kernels() {
     std::vector<KernelInfo> kernels{{"scalar", classify_scalar, mark_scalar}};
-#if defined(__x86_64__)
+    const CpuFeatures& cpu = cpu_features();
+#if defined(PLOVANE_X86_64)
     kernels.push_back({"sse2", classify_sse2, mark_sse2});
-    __builtin_cpu_init();
-    const bool scalar_extras = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("bmi") &&
-                               __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-    if (scalar_extras && __builtin_cpu_supports("avx2")) {
-        kernels.push_back({"avx2", classify_avx2, mark_avx2});
-    }
-    if (scalar_extras && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
-        kernels.push_back({"avx512", classify_avx512, mark_avx512});
-    }
-#elif defined(__aarch64__) && defined(__linux__)
-    if (getauxval(AT_HWCAP) & HWCAP_PMULL) kernels.push_back({"neon", classify_neon, mark_neon});
+    const bool scalar_extras = cpu.pclmul && cpu.bmi2 && cpu.popcnt;
+    if (scalar_extras && cpu.avx2) kernels.push_back({"avx2", classify_avx2, mark_avx2});
+    if (scalar_extras && cpu.avx512bw) kernels.push_back({"avx512", classify_avx512, mark_avx512});
+#elif defined(PLOVANE_ARM64)
+    if (cpu.neon_pmull) kernels.push_back({"neon", classify_neon, mark_neon});
+#else
+    (void)cpu;
 #endif
     return kernels;
 }

@@ -1,5 +1,7 @@
 // The AVX2 + PCLMULQDQ classifier kernel; only this file is built with them.
-#if defined(__x86_64__)
+#include "platform/target.h"
+
+#if defined(PLOVANE_X86_64)
 
 #include "simd/classify_blocks.h"
 #include "simd/classify_kernels.h"

@@ -6,7 +6,10 @@
 // Internal linkage throughout, for the reason given in quote_state.h.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+
+#include "platform/prefetch.h"
 
 #include "simd/bit_ops.h"
 #include "simd/quote_state.h"
@@ -64,7 +67,7 @@ inline uint64_t unquoted_positions(uint64_t dq, uint64_t sq, uint64_t& in_double
     const uint64_t is_double = dq != 0;
     const uint64_t open = (in_double & is_double) | (in_single & (is_double ^ 1));
     const uint64_t keep = Simd::prefix_xor(quotes) ^ (open - 1);
-    const uint64_t flip = static_cast<uint64_t>(__builtin_parityll(quotes));
+    const uint64_t flip = static_cast<uint64_t>(std::popcount(quotes) & 1);
     in_double ^= flip & is_double;
     in_single ^= flip & (is_double ^ 1);
     return keep;
@@ -102,8 +105,8 @@ bool classify_blocks(const char* input, uint64_t len, uint64_t* lt_bits, uint64_
     uint64_t k = 0;
     for (; k + 2 <= full_blocks; k += 2) {
         if (k + kPrefetchBlocks + 1 < full_blocks) {
-            __builtin_prefetch(input + 64 * (k + kPrefetchBlocks));
-            __builtin_prefetch(input + 64 * (k + kPrefetchBlocks + 1));
+            prefetch(input + 64 * (k + kPrefetchBlocks));
+            prefetch(input + 64 * (k + kPrefetchBlocks + 1));
         }
         const Masks a = masks(k);
         const Masks b = masks(k + 1);

@@ -24,14 +24,16 @@ struct KernelInfo {
 
 bool classify_scalar(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);
 void mark_scalar(const char* input, uint64_t len, uint64_t first, uint64_t end, ByteMarks* out);
-#if defined(__x86_64__)
+#include "platform/target.h"
+
+#if defined(PLOVANE_X86_64)
 bool classify_sse2(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);
 void mark_sse2(const char* input, uint64_t len, uint64_t first, uint64_t end, ByteMarks* out);
 bool classify_avx2(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);
 void mark_avx2(const char* input, uint64_t len, uint64_t first, uint64_t end, ByteMarks* out);
 bool classify_avx512(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);
 void mark_avx512(const char* input, uint64_t len, uint64_t first, uint64_t end, ByteMarks* out);
-#elif defined(__aarch64__)
+#elif defined(PLOVANE_ARM64)
 bool classify_neon(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);
 void mark_neon(const char* input, uint64_t len, uint64_t first, uint64_t end, ByteMarks* out);
 #endif

@@ -1,5 +1,7 @@
 // The NEON + PMULL classifier kernel for 64-bit ARM.
-#if defined(__aarch64__)
+#include "platform/target.h"
+
+#if defined(PLOVANE_ARM64)
 
 #include "simd/classify_blocks.h"
 #include "simd/classify_kernels.h"

@@ -1,5 +1,7 @@
 // The x86-64 baseline classifier kernel: SSE2 is always present there.
-#if defined(__x86_64__)
+#include "platform/target.h"
+
+#if defined(PLOVANE_X86_64)
 
 #include "simd/classify_blocks.h"
 #include "simd/classify_kernels.h"

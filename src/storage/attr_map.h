@@ -21,6 +21,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/prefetch.h"
 #include "storage/hash_keys.h"
 #include "storage/text_ref.h"
 
@@ -176,7 +177,7 @@ class AttrMap::View {
         }
     }
     // Asks for the start of the table ahead of a coming for_each or release.
-    void prefetch() const noexcept { __builtin_prefetch(table_); }
+    void prefetch() const noexcept { plovane::prefetch(table_); }
 
   private:
     friend class AttrMap;

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "storage/attr_map.h"
-#include "storage/element_record.h"
 #include "storage/text_ref.h"
 
 namespace plovane {
@@ -22,9 +21,5 @@ struct FlatElement {
 };
 
 using FlatTree = std::vector<FlatElement>;
-
-// The same tree by value, moving every string and map out of `flat`, which
-// must be non-empty and well formed (as read_flat_document makes it).
-ElementRecord record_tree(FlatTree&& flat);
 
 }  // namespace plovane

@@ -1,9 +1,8 @@
 #include "storage/hash_keys.h"
 
-#include <sys/random.h>
-
-#include <cerrno>
 #include <chrono>
+
+#include "platform/random_bytes.h"
 
 namespace plovane {
 
@@ -11,19 +10,11 @@ namespace {
 
 HashKeys draw_random_keys() noexcept {
     HashKeys keys;
-    char* out = reinterpret_cast<char*>(&keys);
-    size_t filled = 0;
-    while (filled < sizeof keys) {
-        ssize_t got = getrandom(out + filled, sizeof keys - filled, 0);
-        if (got > 0) {
-            filled += static_cast<size_t>(got);
-        } else if (got < 0 && errno != EINTR) {
-            // No random source: still give maps differing keys.
-            keys.k0 ^=
-                static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-            keys.k1 ^= reinterpret_cast<uintptr_t>(&keys);
-            break;
-        }
+    if (!fill_random(&keys, sizeof keys)) {
+        // No random source: still give maps differing keys.
+        keys.k0 ^=
+            static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        keys.k1 ^= reinterpret_cast<uintptr_t>(&keys);
     }
     return keys;
 }

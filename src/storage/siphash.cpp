@@ -36,7 +36,11 @@ struct SipState {
 uint64_t load_le64(const char* p) noexcept {
     uint64_t m;
     std::memcpy(&m, p, 8);
-    if constexpr (std::endian::native == std::endian::big) m = __builtin_bswap64(m);
+    if constexpr (std::endian::native == std::endian::big) {
+        uint64_t swapped = 0;
+        for (int i = 0; i < 8; ++i) swapped = swapped << 8 | (m >> (8 * i) & 0xFF);
+        m = swapped;
+    }
     return m;
 }
 

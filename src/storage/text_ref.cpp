@@ -4,7 +4,6 @@
 #include <cstring>
 #include <new>
 
-
 namespace plovane {
 
 namespace {

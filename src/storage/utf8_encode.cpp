@@ -1,15 +1,18 @@
 #include "storage/utf8_encode.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#if defined(__SSE2__)
+#include "platform/target.h"
+
+#if defined(PLOVANE_SSE2)
 #include <emmintrin.h>
 #endif
 
-#include "simd/huge_pages.h"
+#include "platform/page_hints.h"
 
 namespace plovane {
 
@@ -18,7 +21,7 @@ namespace {
 // Units are checked and narrowed this many at a time.
 constexpr size_t kBlock = 16;
 
-#if defined(__SSE2__)
+#if defined(PLOVANE_SSE2)
 template <class Unit>
 __m128i load_units(const Unit* in, size_t k) noexcept {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(in) + k);
@@ -120,7 +123,7 @@ unsigned char* encode(const Unit* in, size_t count, unsigned char* out, size_t& 
         if (count - i >= kBlock) {
             const unsigned others = non_ascii_units(in + i);
             narrow_block(in + i, out);
-            const size_t ascii = others ? static_cast<size_t>(__builtin_ctz(others)) : kBlock;
+            const size_t ascii = others ? static_cast<size_t>(std::countr_zero(others)) : kBlock;
             i += ascii;
             out += ascii;
             if (ascii == kBlock) continue;
@@ -144,7 +147,7 @@ template <class Unit>
 size_t utf8_size(const Unit* in, size_t count) noexcept {
     size_t size = count;
     size_t i = 0;
-#if defined(__SSE2__)
+#if defined(PLOVANE_SSE2)
     if constexpr (sizeof(Unit) == 2) {
         // Per 16-bit lane, minus one for a unit below 0x80 and one more below
         // 0x800; the lanes are summed before they can wrap.

@@ -19,8 +19,9 @@ uint64_t load64(const unsigned char* p) noexcept {
 // Offset of the first byte with its high bit set in the word `high`,
 // read from memory in order.
 unsigned first_high_byte(uint64_t high) noexcept {
-    return std::endian::native == std::endian::little ? std::countr_zero(high) / 8
-                                                      : std::countl_zero(high) / 8;
+    const int bit = std::endian::native == std::endian::little ? std::countr_zero(high)
+                                                               : std::countl_zero(high);
+    return static_cast<unsigned>(bit) / 8;
 }
 
 bool is_continuation(unsigned char b) noexcept {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/saturating.h"
 #include "write/escape.h"
 #include "write/write_list.h"
 
@@ -13,8 +14,7 @@ namespace plovane {
 // indent x level, which with an absurd indent may exceed what any output
 // could hold; saturating keeps the count meaningful for callers that check it.
 inline uint64_t indentation_of(uint64_t indent, uint64_t level) noexcept {
-    uint64_t spaces;
-    return __builtin_mul_overflow(indent, level, &spaces) ? UINT64_MAX : spaces;
+    return saturating_mul(indent, level);
 }
 
 // Every element starts on a new line indented by `indent` spaces per level,

@@ -1,8 +1,11 @@
 #include "write/escape_scan.h"
 
+#include <bit>
 #include <cstdint>
 
-#if defined(__SSE2__)
+#include "platform/target.h"
+
+#if defined(PLOVANE_SSE2)
 #include <emmintrin.h>
 #endif
 
@@ -25,7 +28,7 @@ const char* find_scalar(const char* p, const char* end) noexcept {
     return p;
 }
 
-#if defined(__SSE2__)
+#if defined(PLOVANE_SSE2)
 
 template <bool kAttribute>
 inline unsigned escape_mask(__m128i v) {
@@ -46,12 +49,11 @@ constexpr uintptr_t kPageSize = 4096;
 // stays inside a mapped page cannot fault). Only the loaded bytes beyond the
 // string are outside the object, which the address sanitizer would report.
 template <bool kAttribute>
-__attribute__((no_sanitize("address"))) const char* find_vector(const char* p,
-                                                                const char* end) noexcept {
+PLOVANE_NO_ADDRESS_CHECK const char* find_vector(const char* p, const char* end) noexcept {
     while (end - p >= 16) {
         unsigned mask =
             escape_mask<kAttribute>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-        if (mask) return p + __builtin_ctz(mask);
+        if (mask) return p + std::countr_zero(mask);
         p += 16;
     }
     if (p == end) return end;
@@ -60,7 +62,7 @@ __attribute__((no_sanitize("address"))) const char* find_vector(const char* p,
     }
     unsigned mask = escape_mask<kAttribute>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
     mask &= (1u << (end - p)) - 1;
-    return mask ? p + __builtin_ctz(mask) : end;
+    return mask ? p + std::countr_zero(mask) : end;
 }
 
 #endif
@@ -68,7 +70,7 @@ __attribute__((no_sanitize("address"))) const char* find_vector(const char* p,
 }  // namespace
 
 const char* find_text_escape(const char* begin, const char* end) noexcept {
-#if defined(__SSE2__)
+#if defined(PLOVANE_SSE2)
     return find_vector<false>(begin, end);
 #else
     return find_scalar<false>(begin, end);
@@ -76,7 +78,7 @@ const char* find_text_escape(const char* begin, const char* end) noexcept {
 }
 
 const char* find_attribute_escape(const char* begin, const char* end) noexcept {
-#if defined(__SSE2__)
+#if defined(PLOVANE_SSE2)
     return find_vector<true>(begin, end);
 #else
     return find_scalar<true>(begin, end);

@@ -1,34 +1,26 @@
 #include "write/file_sink.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 
 namespace plovane {
 
 namespace {
 
-// The most one write call is asked to take; larger runs take several calls.
-constexpr uint64_t kMaxWriteCall = INT_MAX;
-
-// Writes [data, data + size) with as many calls as needed, repeating calls
-// interrupted by a signal. `written` counts what was accepted, also when a
-// later call fails; a call that accepts nothing fails with `zero_message`.
-std::optional<IoError> write_all(int fd, const char* data, uint64_t size, const char* zero_message,
+// Writes [data, data + size) with as many calls as needed. `written`
+// counts what was accepted, also when a later call fails; a call that
+// accepts nothing fails with `zero_message`.
+std::optional<IoError> write_all(File& file, const char* data, uint64_t size,
+                                 const char* zero_message, InterruptCheck interrupt,
                                  uint64_t& written) {
     written = 0;
     while (written < size) {
-        const size_t chunk = static_cast<size_t>(std::min(size - written, kMaxWriteCall));
-        const ssize_t accepted = ::write(fd, data + written, chunk);
-        if (accepted < 0) {
-            if (errno == EINTR) continue;
-            return IoError::from_errno(errno);
-        }
+        size_t accepted = 0;
+        const uint64_t left = size - written;
+        const size_t ask = left < SIZE_MAX ? static_cast<size_t>(left) : SIZE_MAX;
+        if (auto error = file.write_some(data + written, ask, accepted, interrupt)) return error;
         if (accepted == 0) return IoError::with_message(zero_message);
-        written += static_cast<uint64_t>(accepted);
+        written += accepted;
     }
     return std::nullopt;
 }
@@ -42,15 +34,10 @@ const char* space_block() {
 
 }  // namespace
 
-std::optional<IoError> FileSink::open(const std::string& path) {
-    if (path.find('\0') != std::string::npos) return IoError::with_message(kNulInPath);
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return IoError::from_errno(errno);
-    fd_ = fd;
-    buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
+std::optional<IoError> FileSink::open(const std::string& path, InterruptCheck interrupt) {
+    interrupt_ = interrupt;
+    if (auto error = file_.open_for_writing(path, interrupt)) return error;
+    buffer_ = std::unique_ptr<char[]>(new char[kBufferSize]);
     filled_ = 0;
     return std::nullopt;
 }
@@ -88,7 +75,8 @@ bool FileSink::append_spaces(uint64_t count) {
 
 bool FileSink::write_straight(const char* data, uint64_t size) {
     uint64_t written;
-    if (auto failure = write_all(fd_, data, size, kDirectWriteZero, written)) return fail(*failure);
+    if (auto failure = write_all(file_, data, size, kDirectWriteZero, interrupt_, written))
+        return fail(*failure);
     return true;
 }
 
@@ -96,7 +84,8 @@ bool FileSink::write_straight(const char* data, uint64_t size) {
 // a later attempt does not write them twice.
 bool FileSink::flush() {
     uint64_t written;
-    auto failure = write_all(fd_, buffer_.get(), filled_, kBufferedWriteZero, written);
+    auto failure =
+        write_all(file_, buffer_.get(), filled_, kBufferedWriteZero, interrupt_, written);
     if (failure) {
         std::memmove(buffer_.get(), buffer_.get() + written, filled_ - written);
         filled_ -= static_cast<size_t>(written);
@@ -107,15 +96,14 @@ bool FileSink::flush() {
 }
 
 void FileSink::close() noexcept {
-    if (fd_ < 0) return;
+    if (!file_.is_open()) return;
     if (filled_ > 0) {
         uint64_t written;
-        (void)write_all(fd_, buffer_.get(), filled_, kBufferedWriteZero, written);
+        (void)write_all(file_, buffer_.get(), filled_, kBufferedWriteZero, interrupt_, written);
         filled_ = 0;
     }
     buffer_.reset();
-    ::close(fd_);
-    fd_ = -1;
+    file_.close();
 }
 
 }  // namespace plovane

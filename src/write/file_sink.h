@@ -8,7 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "storage/io_error.h"
+#include "platform/file.h"
+#include "platform/io_error.h"
 
 namespace plovane {
 
@@ -28,7 +29,9 @@ class FileSink {
 
     // Creates or truncates `path` (write-only, mode 0666 less the umask,
     // close-on-exec). A path holding a NUL byte fails before any system call.
-    std::optional<IoError> open(const std::string& path);
+    // A system call interrupted by a signal asks `interrupt` whether to
+    // go on.
+    std::optional<IoError> open(const std::string& path, InterruptCheck interrupt = {});
 
     bool append(std::string_view bytes) {
         if (bytes.size() < kBufferSize - filled_) {
@@ -57,7 +60,8 @@ class FileSink {
         return false;
     }
 
-    int fd_ = -1;
+    File file_;
+    InterruptCheck interrupt_;
     std::unique_ptr<char[]> buffer_;
     size_t filled_ = 0;
     IoError error_;

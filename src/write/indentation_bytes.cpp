@@ -1,23 +1,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/saturating.h"
 #include "write/write_list.h"
 
 namespace plovane {
-
-namespace {
-
-uint64_t saturating_add(uint64_t a, uint64_t b) {
-    uint64_t sum;
-    return __builtin_add_overflow(a, b, &sum) ? UINT64_MAX : sum;
-}
-
-uint64_t saturating_mul(uint64_t a, uint64_t b) {
-    uint64_t product;
-    return __builtin_mul_overflow(a, b, &product) ? UINT64_MAX : product;
-}
-
-}  // namespace
 
 // Every line break is followed by indent x level spaces, so the total is
 // indent times the sum of the levels of all line breaks. Where the breaks go

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "storage/attr_map.h"
-#include "storage/element_record.h"
+#include "storage/text_ref.h"
 
 namespace plovane {
 
@@ -60,9 +60,6 @@ WriteList lay_out_tree(const Element& root, ChildCount child_count, Child child)
     }
     return list;
 }
-
-// The list of `root`'s tree, which it views.
-WriteList write_list_of(const ElementRecord& root);
 
 // The number of indentation spaces the output of the list would hold,
 // saturating at UINT64_MAX.

@@ -18,9 +18,9 @@ MemorySink write_to_memory(const WriteList& list, uint64_t indent, bool declarat
 }
 
 std::optional<IoError> write_to_file(const WriteList& list, const std::string& path,
-                                     uint64_t indent, bool declaration) {
+                                     uint64_t indent, bool declaration, InterruptCheck interrupt) {
     FileSink sink;
-    if (auto failure = sink.open(path)) return failure;
+    if (auto failure = sink.open(path, interrupt)) return failure;
     XmlWriter writer(sink, indent);
     const bool ok = (!declaration || sink.append(kXmlDeclaration)) &&
                     write_elements(writer, list) && sink.flush();
@@ -28,19 +28,6 @@ std::optional<IoError> write_to_file(const WriteList& list, const std::string& p
     if (!ok) failure = sink.error();
     sink.close();
     return failure;
-}
-
-std::string write_to_string(const ElementRecord& root, uint64_t indent, bool declaration) {
-    return std::string(write_to_memory(write_list_of(root), indent, declaration).view());
-}
-
-std::optional<IoError> write_to_file(const ElementRecord& root, const std::string& path,
-                                     uint64_t indent, bool declaration) {
-    return write_to_file(write_list_of(root), path, indent, declaration);
-}
-
-uint64_t indentation_bytes(const ElementRecord& root, uint64_t indent) {
-    return indentation_bytes(write_list_of(root), indent);
 }
 
 }  // namespace plovane

@@ -1,5 +1,4 @@
-// Serialises a tree as indented XML into memory or a file. The list forms
-// write a laid-out tree; the record forms lay the record tree out first.
+// Serialises a laid-out tree as indented XML into memory or a file.
 #pragma once
 
 #include <cstdint>
@@ -7,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "storage/element_record.h"
-#include "storage/io_error.h"
+#include "platform/file.h"
+#include "platform/io_error.h"
 #include "write/memory_sink.h"
 #include "write/write_list.h"
 
@@ -21,13 +20,7 @@ inline constexpr std::string_view kXmlDeclaration = "<?xml version=\"1.0\" encod
 MemorySink write_to_memory(const WriteList& list, uint64_t indent, bool declaration);
 // Creates or truncates `path`; returns the first I/O failure, if any.
 std::optional<IoError> write_to_file(const WriteList& list, const std::string& path,
-                                     uint64_t indent, bool declaration);
-
-std::string write_to_string(const ElementRecord& root, uint64_t indent, bool declaration);
-std::optional<IoError> write_to_file(const ElementRecord& root, const std::string& path,
-                                     uint64_t indent, bool declaration);
-// The number of indentation spaces the output of `root` would hold,
-// saturating at UINT64_MAX.
-uint64_t indentation_bytes(const ElementRecord& root, uint64_t indent);
+                                     uint64_t indent, bool declaration,
+                                     InterruptCheck interrupt = {});
 
 }  // namespace plovane

@@ -18,11 +18,11 @@ const std::string kExample = R"(<r a="1" b="2" c="3" d="4"><e f="g>h" i="j" k="l
 TEST(BitmapIndex, WorkedExampleRecordByRecord) {
     ASSERT_EQ(kExample.size(), 61u);
     const IndexBuild build = build_from_bitmaps(kExample.data(), kExample.size());
-    ASSERT_EQ(build.status, IndexStatus::Complete);
-    EXPECT_EQ(records_of(build.index), (std::vector<Record>{{0, 26, K::Open, 1, 1},
-                                                            {27, 56, K::SelfClosing, 28, 1},
-                                                            {57, 60, K::Close, 59, 1}}));
-    EXPECT_TRUE(build.index.text_ranges.empty());
+    ASSERT_EQ(status_of(build), IndexStatus::Complete);
+    EXPECT_EQ(records_of(build.value()), (std::vector<Record>{{0, 26, K::Open, 1, 1},
+                                                              {27, 56, K::SelfClosing, 28, 1},
+                                                              {57, 60, K::Close, 59, 1}}));
+    EXPECT_TRUE(build.value().text_ranges.empty());
     EXPECT_EQ(bits(kExample), seq(kExample));
 }
 

@@ -44,6 +44,15 @@ inline std::vector<Range> ranges_of(const StructuralIndex& index) {
     return out;
 }
 
+// How a build ended.
+enum class IndexStatus { Complete, Unclosed, AbnormalEnd };
+
+inline IndexStatus status_of(const IndexBuild& build) {
+    if (build) return IndexStatus::Complete;
+    return build.error().kind == IndexError::Kind::UnclosedTag ? IndexStatus::Unclosed
+                                                               : IndexStatus::AbnormalEnd;
+}
+
 // The parts of a build that two builds of one document must agree on.
 struct BuildSummary {
     IndexStatus status;
@@ -65,11 +74,11 @@ inline std::ostream& operator<<(std::ostream& os, const BuildSummary& s) {
 }
 
 inline BuildSummary summary_of(const IndexBuild& build) {
-    BuildSummary s{build.status, 0, {}, {}};
-    if (build.status == IndexStatus::Unclosed) s.error_position = build.error.position;
-    if (build.status == IndexStatus::Complete) {
-        s.records = records_of(build.index);
-        s.ranges = ranges_of(build.index);
+    BuildSummary s{status_of(build), 0, {}, {}};
+    if (s.status == IndexStatus::Unclosed) s.error_position = build.error().position;
+    if (build) {
+        s.records = records_of(build.value());
+        s.ranges = ranges_of(build.value());
     }
     return s;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "element_record.h"
 #include "read/markup_scanner.h"
 
 namespace plovane {
@@ -32,7 +33,7 @@ struct Scanned {
 Scanned scan(const std::string& doc) {
     SourceRef source = SharedSource::owned(doc);
     StructuralIndex index = single_tag_index(source->text());
-    auto result = scan_start_tag(source, index, 0, take_hash_keys());
+    auto result = scan_record(source, index, 0, take_hash_keys());
     return {std::move(source), std::move(result)};
 }
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "element_record.h"
 #include "read/document_reader.h"
-#include "read/indexed_reader.h"
 
 namespace plovane {
 namespace {
@@ -20,7 +20,7 @@ struct Read {
 
 Read read(const std::string& doc, std::string_view root_tag) {
     SourceRef source = SharedSource::owned(doc);
-    auto result = read_document(source, root_tag);
+    auto result = read_record(source, root_tag);
     return {std::move(source), std::move(result)};
 }
 
@@ -276,9 +276,7 @@ TEST(ReadDocument, QuoteHiddenMarkupUnderTheBitmapIndex) {
     // such documents over to byte searches, so the walk is run directly.
     const std::string doc = kQuoteHeavyRoot + "it's <b/> isn't</r>";
     SourceRef source = SharedSource::owned(doc);
-    IndexBuild build = build_from_bitmaps(source->data(), source->size());
-    ASSERT_EQ(build.status, IndexStatus::Complete);
-    auto hidden = read_indexed(source, build.index, "r");
+    auto hidden = read_record(source, "r", build_from_bitmaps);
     ASSERT_FALSE(hidden);
     EXPECT_EQ(
         hidden.error().message(),
@@ -315,7 +313,7 @@ TEST(ReadDocument, OverlongNamesAreShortenedByTheIndex) {
 
 TEST(ReadDocument, FlatFormIsPostOrderWithChildCounts) {
     SourceRef source = SharedSource::owned("<x><r k='v'><a><b/>t</a><c/>u<a/></r><q/></x>");
-    auto flat = read_flat_document(source, "r");
+    auto flat = read_document(source, "r");
     ASSERT_TRUE(flat) << flat.error().message();
     // Each element after its descendants, the root last.
     std::vector<std::string> names;
@@ -341,7 +339,7 @@ TEST(ReadDocument, FlatFormIsPostOrderWithChildCounts) {
     EXPECT_TRUE(root.children[2].children.empty());
 
     // A self-closing root is a single element.
-    auto single = read_flat_document(source, "q");
+    auto single = read_document(source, "q");
     ASSERT_TRUE(single);
     ASSERT_EQ(single.value().size(), 1u);
     EXPECT_EQ(single.value()[0].child_count, 0u);

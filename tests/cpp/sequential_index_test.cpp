@@ -8,6 +8,7 @@
 #include "index/structural_index.h"
 #include "index_records.h"
 #include "kernel_inputs.h"
+#include "sequential_reference.h"
 
 namespace plovane {
 namespace {
@@ -20,8 +21,8 @@ TEST(SequentialIndex, WorkedExampleRecordByRecord) {
     const std::string doc = R"(<?xml version="1.0"?><r a="1">t<!--c--><b/><![CDATA[x]]></r>)";
     ASSERT_EQ(doc.size(), 60u);
     const IndexBuild build = build_sequential(doc.data(), doc.size());
-    ASSERT_EQ(build.status, IndexStatus::Complete);
-    const StructuralIndex& index = build.index;
+    ASSERT_EQ(status_of(build), IndexStatus::Complete);
+    const StructuralIndex& index = build.value();
     EXPECT_EQ(records_of(index), (std::vector<Record>{{0, 20, K::ProcessingInstruction, 2, 3},
                                                       {21, 29, K::Open, 22, 1},
                                                       {31, 38, K::Comment, 0, 0},
@@ -67,9 +68,9 @@ TEST(SequentialIndex, StartTagsSkipQuotedValues) {
 TEST(SequentialIndex, NameLengthKeepsLow16Bits) {
     const std::string doc = "<" + std::string(70000, 'n') + "/>";
     const IndexBuild build = build_sequential(doc.data(), doc.size());
-    ASSERT_EQ(build.status, IndexStatus::Complete);
-    EXPECT_EQ(build.index.tag_names[0].len, 70000 & 0xFFFF);
-    EXPECT_EQ(build.index.kind(0), K::SelfClosing);
+    ASSERT_EQ(status_of(build), IndexStatus::Complete);
+    EXPECT_EQ(build.value().tag_names[0].len, 70000 & 0xFFFF);
+    EXPECT_EQ(build.value().kind(0), K::SelfClosing);
 }
 
 TEST(SequentialIndex, CommentsCDataAndInstructions) {
@@ -139,24 +140,25 @@ TEST(SequentialIndex, SameAsTheByteByByteSearches) {
     int complete = 0;
     for (int i = 0; i < 20000; ++i) {
         const std::string doc = tag_soup(rng);
-        const BuildSummary expected = summary_of(build_sequential_bytewise, doc);
+        const BuildSummary expected = summary_of(reference::build_sequential_reference, doc);
         ASSERT_EQ(summary_of(build_sequential, doc), expected) << doc;
         complete += expected.status == IndexStatus::Complete && !expected.records.empty();
     }
     for (const auto& in : testing::kernel_inputs()) {
         ASSERT_EQ(summary_of(build_sequential, in.bytes),
-                  summary_of(build_sequential_bytewise, in.bytes))
+                  summary_of(reference::build_sequential_reference, in.bytes))
             << in.name;
     }
     EXPECT_GT(complete, 2000);  // not every soup fails early
 }
 
 TEST(IndexError, Message) {
-    EXPECT_EQ(IndexError{0}.message(), "Unclosed tag at byte 0");
-    EXPECT_EQ(IndexError{12345678901234ULL}.message(), "Unclosed tag at byte 12345678901234");
+    EXPECT_EQ((IndexError{IndexError::Kind::UnclosedTag, 0}.message()), "Unclosed tag at byte 0");
+    EXPECT_EQ((IndexError{IndexError::Kind::UnclosedTag, 12345678901234ULL}.message()),
+              "Unclosed tag at byte 12345678901234");
     const IndexBuild build = build_sequential("<r>\n<x", 6);
-    ASSERT_EQ(build.status, IndexStatus::Unclosed);
-    EXPECT_EQ(build.error.message(), "Unclosed tag at byte 4");
+    ASSERT_EQ(status_of(build), IndexStatus::Unclosed);
+    EXPECT_EQ(build.error().message(), "Unclosed tag at byte 4");
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "storage/element_record.h"
+#include "element_record.h"
 #include "storage/hash_keys.h"
 #include "storage/text_ref.h"
 

@@ -1,10 +1,10 @@
-#include "module/arguments.h"
+#include "capi/arguments.h"
 
 #include <climits>
 #include <cstring>
 #include <string>
 
-#include "module/py_ref.h"
+#include "capi/py_ref.h"
 
 namespace plovane {
 
@@ -75,7 +75,7 @@ bool bind_positional(const Signature& sig, PyObject* const* args, Py_ssize_t nar
 
 bool bind_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames, PyObject** out) {
-    nargs = PyVectorcall_NARGS(nargs);
+    nargs = PyVectorcall_NARGS(static_cast<size_t>(nargs));
     if (!bind_positional(sig, args, nargs, out)) return false;
     Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     for (Py_ssize_t k = 0; k < nkw; ++k)

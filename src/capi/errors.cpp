@@ -1,9 +1,9 @@
-#include "module/errors.h"
+#include "capi/errors.h"
 
 #include <cerrno>
 #include <string>
 
-#include "module/py_ref.h"
+#include "capi/py_ref.h"
 
 namespace plovane {
 

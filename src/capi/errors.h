@@ -3,7 +3,7 @@
 
 #include <Python.h>
 
-#include "storage/io_error.h"
+#include "platform/io_error.h"
 
 namespace plovane {
 

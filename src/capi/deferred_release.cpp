@@ -1,4 +1,4 @@
-#include "module/deferred_release.h"
+#include "capi/deferred_release.h"
 
 #include <atomic>
 #include <mutex>
