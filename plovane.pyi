@@ -6,7 +6,7 @@ mypy reads. ``python -m mypy.stubtest plovane`` holds these signatures to the
 module's own (see scripts/stubtest-allowlist.txt for what it cannot check).
 """
 
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 from typing import Any, ClassVar, SupportsIndex, final
 
 __all__ = ["SearchType", "Node", "read_file", "read_string", "write_file", "write_string"]
@@ -70,6 +70,12 @@ class Node:
     def search(self, by: SearchType, value: str, depth: SupportsIndex | None = None) -> list[Node]:
         """The search of ``by`` (``SearchType.Tag``, ``Attr`` or ``Text``) for ``value``."""
     def __to_string(self, spacing: SupportsIndex | None = None) -> str: ...
+    def __reduce__(self) -> tuple[Callable[[bytes], Node], tuple[bytes]]:
+        """Pickling: the tree as one bytes state, rebuilt by ``plovane._node_from_state``."""
+    def __copy__(self) -> Node:
+        """The node itself: nodes are immutable."""
+    def __deepcopy__(self, memo: Any, /) -> Node:
+        """The node itself: nodes are immutable."""
     def to_dict(self) -> _NodeDict:
         """The tree as plain dicts with the keys 'name', 'attrs', 'children' and 'text'."""
     @classmethod
@@ -77,6 +83,9 @@ class Node:
         """Builds a tree from the form ``to_dict`` returns. Accepts a ``dict`` or a
         subclass of it (other mappings raise TypeError); a missing or ill-typed
         entry raises ValueError."""
+
+def _node_from_state(state: bytes, /) -> Node:
+    """The tree a ``Node.__reduce__`` state describes (unpickling calls it)."""
 
 def read_string(xml_string: str, root_tag: str) -> Node:
     """Parses ``xml_string`` and returns the first element named ``root_tag`` at
