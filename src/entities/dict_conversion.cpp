@@ -11,6 +11,7 @@
 #include "capi/arguments.h"
 #include "capi/deferred_release.h"
 #include "capi/py_ref.h"
+#include "capi/signal_poll.h"
 #include "entities/extraction_failure.h"
 #include "entities/hashmap_types.h"
 #include "entities/node.h"
@@ -110,18 +111,21 @@ PyObject* tree_dict(PyObject* root) {
         Py_ssize_t next;
     };
     MadeObjects made;
+    SignalPoll signals;
     std::vector<Pending> stack{{as_node(root), 0}};
     for (;;) {
+        if (!signals.step()) return nullptr;
         Pending& top = stack.back();
         if (top.next < top.node->child_count) {
             stack.push_back({as_node(top.node->children[top.next++]), 0});
             continue;
         }
-        PyObject* dict = node_dict(keys, top.node, made);
+        PyRef dict(node_dict(keys, top.node, made));
         if (!dict) return nullptr;
         stack.pop_back();
-        if (stack.empty()) return dict;
-        made.objects.push_back(dict);
+        if (stack.empty()) return dict.release();
+        made.objects.push_back(dict.get());  // taken over only once stored
+        dict.release();
     }
 }
 
@@ -155,9 +159,11 @@ PyObject* build_tree(std::vector<NodeForm>& forms) {
     };
     if (!check_form(forms[0])) return nullptr;
     MadeObjects built;
+    SignalPoll signals;
     std::vector<PyObject*> children;
     std::vector<Pending> stack{{0, 0}};
     for (;;) {
+        if (!signals.step()) return nullptr;
         Pending& top = stack.back();
         NodeForm& form = forms[top.form];
         if (top.next < form.child_forms.size()) {
@@ -166,11 +172,12 @@ PyObject* build_tree(std::vector<NodeForm>& forms) {
             stack.push_back({child, 0});
             continue;
         }
-        PyObject* node = build_node(form, built, children);
+        PyRef node(build_node(form, built, children));
         if (!node) return nullptr;
         stack.pop_back();
-        if (stack.empty()) return node;
-        built.objects.push_back(node);
+        if (stack.empty()) return node.release();
+        built.objects.push_back(node.get());  // taken over only once stored
+        node.release();
     }
 }
 

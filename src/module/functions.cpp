@@ -6,12 +6,12 @@ namespace plovane {
 
 PyMethodDef* module_functions() {
     static PyMethodDef functions[] = {
-        fastcall_method("read_file", read_file, "read_file(file_path, root_tag)\n--\n\n"),
-        fastcall_method("read_string", read_string, "read_string(xml_string, root_tag)\n--\n\n"),
-        fastcall_method("write_file", write_file,
-                        "write_file(node, file_path, indent=None, default_xml_def=None)\n--\n\n"),
-        fastcall_method("write_string", write_string,
-                        "write_string(node, indent=None, default_xml_def=None)\n--\n\n"),
+        fastcall_method<read_file>("read_file", "read_file(file_path, root_tag)\n--\n\n"),
+        fastcall_method<read_string>("read_string", "read_string(xml_string, root_tag)\n--\n\n"),
+        fastcall_method<write_file>(
+            "write_file", "write_file(node, file_path, indent=None, default_xml_def=None)\n--\n\n"),
+        fastcall_method<write_string>(
+            "write_string", "write_string(node, indent=None, default_xml_def=None)\n--\n\n"),
         {nullptr, nullptr, 0, nullptr},
     };
     return functions;
