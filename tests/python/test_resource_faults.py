@@ -189,6 +189,31 @@ def test_a_signal_handler_that_raises_stops_a_long_walk(call):
     assert lines == ["stopped", "usable"]
 
 
+def test_to_dict_results_are_seen_by_the_collector():
+    # The conversion keeps its containers from the collector while it runs
+    # (collections due at a signal check would scan them over and over); the
+    # result must be tracked again, or a cycle made from it would never be
+    # freed.
+    import gc
+    import weakref
+
+    leaf = Node("leaf")
+    tree = Node("r", children=[Node("m", children=[leaf] * 3)] * 40_000)
+    d = tree.to_dict()
+    middle = d["children"][-1]
+    assert all(gc.is_tracked(x) for x in (d, d["children"], middle, middle["children"]))
+
+    class Marker:
+        pass
+
+    middle["children"].append(middle)
+    middle["marker"] = Marker()
+    alive = weakref.ref(middle["marker"])
+    del d, middle
+    gc.collect()
+    assert alive() is None
+
+
 # ---- running out of memory --------------------------------------------------
 
 # (setup, call, object whose reference count must not change, headroom in MiB)
