@@ -3,7 +3,7 @@
 // holds for the whole call, keeps every string and map of the tree alive.
 //
 // The indentation is what can make an output far larger than its tree (a
-// chain a million deep, four spaces a level, holds some 2e12 bytes of it), so
+// chain a million deep, four spaces a level, holds some 4e12 bytes of it), so
 // it is counted before anything is written. Output whose size no str or file
 // could represent is refused with OverflowError; write_string, which holds
 // its output in memory, also refuses with MemoryError an output larger than
@@ -71,7 +71,9 @@ bool lay_out(PyObject* node, const WriteOptions& options, Destination destinatio
     if (indentation_bound(list, options.indent) <= limit) return true;
     const uint64_t spaces = indentation_bytes(list, options.indent);
     if (spaces > kMaxOutputBytes)
-        return refuse(PyExc_OverflowError, "indent too large", spaces, kMaxOutputBytes, options);
+        return refuse(PyExc_OverflowError,
+                      options.indent_given ? "indent too large" : "output too large", spaces,
+                      kMaxOutputBytes, options);
     if (spaces > limit)
         return refuse(PyExc_MemoryError, "output too large for this machine's memory", spaces,
                       limit, options);
