@@ -1,6 +1,6 @@
 // Fuzz target for the structural index: every classifier and byte-marking
 // kernel against the scalar one, the invariants of every index built, the
-// sequential strategy against its byte-by-byte definition, and the two
+// sequential strategy against its plain byte-search form, and the two
 // strategies against each other where they must agree.
 #include <cstdint>
 #include <cstdio>
@@ -131,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check_invariants(sequential, input, len);
     check_invariants(bitmaps, input, len);
     if (!same(sequential, reference::build_sequential_reference(input, len))) {
-        fail("the sequential strategy differs from its byte-by-byte definition");
+        fail("the sequential strategy differs from its plain byte-search form");
     }
     if (status_of(bitmaps) == IndexStatus::AbnormalEnd)
         fail("the bitmap strategy ended abnormally");

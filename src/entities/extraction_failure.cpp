@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "capi/errors.h"
+#include "simd/utf8_units.h"
 
 namespace plovane {
 
@@ -26,21 +27,9 @@ void append_lossy(std::string& out, PyObject* text) {
     for (Py_ssize_t i = 0; i < length; ++i) {
         Py_UCS4 c = PyUnicode_READ_CHAR(text, i);
         if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        unsigned char bytes[4];
+        const unsigned char* end = put_code_point(c, bytes);
+        out.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(end - bytes));
     }
 }
 

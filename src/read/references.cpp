@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "simd/byte_scan.h"
+#include "simd/utf8_units.h"
 
 namespace plovane {
 
@@ -64,23 +65,9 @@ std::optional<uint32_t> resolve_reference(std::string_view name) noexcept {
     return predefined_entity(name);
 }
 
+// A resolved reference is never a surrogate, so the encoding always succeeds.
 char* put_utf8(char* out, uint32_t cp) noexcept {
-    if (cp < 0x80) {
-        *out++ = static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        *out++ = static_cast<char>(0xC0 | (cp >> 6));
-        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        *out++ = static_cast<char>(0xE0 | (cp >> 12));
-        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        *out++ = static_cast<char>(0xF0 | (cp >> 18));
-        *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return out;
+    return reinterpret_cast<char*>(put_code_point(cp, reinterpret_cast<unsigned char*>(out)));
 }
 
 Unexpected<ReadError> reference_error(std::string_view name, uint64_t position) {

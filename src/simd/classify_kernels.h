@@ -1,5 +1,5 @@
 // The classifier kernels, one per instruction set, all computing the bitmaps
-// of the byte-by-byte definition, and the choice among them. Each instruction
+// of the byte-by-byte reading, and the choice among them. Each instruction
 // set also has a byte-marking kernel for the sequential index, the writer's
 // escape scans and the UTF-8 encoder; they are chosen together.
 #pragma once

@@ -1,4 +1,4 @@
-// The reference kernel: the byte-by-byte definition, also the fallback on
+// The reference kernel: bytes one at a time, also the fallback on
 // processors without a vector kernel.
 #include "simd/classify_kernels.h"
 #include "simd/mark_blocks.h"

@@ -1,4 +1,4 @@
-// The UTF-8 encoder's one-unit-at-a-time definition.
+// The UTF-8 encoder one unit at a time: the form its vector kernels reproduce.
 #include "simd/encode_kernels.h"
 #include "simd/utf8_units.h"
 

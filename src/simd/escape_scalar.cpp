@@ -1,4 +1,4 @@
-// The escape scan's byte-by-byte definition, which every vector kernel
+// The escape scan one byte at a time, which every vector kernel
 // reproduces.
 #include <cstddef>
 

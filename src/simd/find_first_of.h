@@ -15,7 +15,7 @@ namespace plovane {
 namespace {
 
 // Offset of the first byte of data[0..size) equal to one of `Bytes`, or
-// size; the byte-by-byte definition.
+// size; one byte at a time, the form every vector search reproduces.
 template <char... Bytes>
 size_t find_first_of_scalar(const char* data, size_t size) noexcept {
     for (size_t i = 0; i < size; ++i) {

@@ -1,5 +1,5 @@
 // The byte-marking kernel body over a SIMD layer (see classify_blocks.h), and
-// its byte-by-byte definition. Internal linkage, as in quote_state.h.
+// its byte-by-byte form. Internal linkage, as in quote_state.h.
 #pragma once
 
 #include <algorithm>

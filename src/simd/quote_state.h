@@ -1,4 +1,4 @@
-// The classifier's carried state and its byte-by-byte definition.
+// The classifier's carried state and its byte-by-byte form.
 //
 // Everything here has internal linkage: the header is included by kernels
 // compiled for different instruction sets, and an inline function shared

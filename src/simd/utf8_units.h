@@ -1,4 +1,4 @@
-// UTF-8 encoding of fixed-width code units one at a time: the definition
+// UTF-8 encoding of fixed-width code units one at a time: the form
 // every vector kernel reproduces, and the path they take for what their
 // vectors do not cover. Internal linkage, for the reason given in
 // quote_state.h.
@@ -10,12 +10,16 @@
 namespace plovane {
 namespace {
 
-// Writes one code point of at least 0x80 and returns the end of its bytes;
-// null for a surrogate. The pointer is passed by value so that it can stay
-// in a register: bytes stored through a pointer held in memory could alias
-// it.
+// Writes one code point (at most U+10FFFF) as UTF-8 and returns the end of
+// its bytes; null for a surrogate, which UTF-8 cannot carry. The module's one
+// encoding of a code point: the reader's character references and the
+// binding's messages use it too. The pointer is passed by value so that it
+// can stay in a register: bytes stored through a pointer held in memory
+// could alias it.
 inline unsigned char* put_code_point(uint32_t c, unsigned char* out) noexcept {
-    if (c < 0x800) {
+    if (c < 0x80) {
+        *out++ = static_cast<unsigned char>(c);
+    } else if (c < 0x800) {
         *out++ = static_cast<unsigned char>(0xC0 | (c >> 6));
         *out++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {

@@ -15,7 +15,7 @@ using K = TagKind;
 
 const std::string kExample = R"(<r a="1" b="2" c="3" d="4"><e f="g>h" i="j" k="l" m="n"/></r>)";
 
-TEST(BitmapIndex, WorkedExampleRecordByRecord) {
+TEST(BitmapIndex, QuotedGreaterThanDoesNotEndTheTag) {
     ASSERT_EQ(kExample.size(), 61u);
     const IndexBuild build = build_from_bitmaps(kExample.data(), kExample.size());
     ASSERT_EQ(status_of(build), IndexStatus::Complete);

@@ -119,7 +119,7 @@ TEST(Classify, QuoteAtBit63ClosesARegionFromAnEarlierBlock) {
     EXPECT_FALSE(c.ends_in_quote);
 }
 
-// The scalar marks are the definition: one bit per byte, at its offset.
+// The scalar marks are the reference: one bit per byte, at its offset.
 TEST(MarkBytes, ScalarMarksEachSearchedByteAtItsOffset) {
     std::string s(150, 'x');
     s[0] = '<';

@@ -17,7 +17,7 @@ using K = TagKind;
 
 const BuildSummary kAbnormal{IndexStatus::AbnormalEnd, 0, {}, {}};
 
-TEST(SequentialIndex, WorkedExampleRecordByRecord) {
+TEST(SequentialIndex, EveryConstructKindRecordByRecord) {
     const std::string doc = R"(<?xml version="1.0"?><r a="1">t<!--c--><b/><![CDATA[x]]></r>)";
     ASSERT_EQ(doc.size(), 60u);
     const IndexBuild build = build_sequential(doc.data(), doc.size());

@@ -1,5 +1,5 @@
 // Differential checks of the byte search, escape scan and UTF-8 encoder
-// kernels against their one-at-a-time definitions: every length up to 200 at
+// kernels against their one-at-a-time forms: every length up to 200 at
 // every alignment, members and near misses at every place, random mixes, and
 // inputs (and outputs) that end right before an unmapped page, so that a
 // read or write past them faults. Shared by the GoogleTest suite and the
@@ -124,7 +124,7 @@ void check_search(Failures& failures, const std::string& name, Search search, Re
 }
 
 // Every escape kernel, and the reader's inlined baseline search for its three
-// byte sets, against the byte-by-byte definitions.
+// byte sets, against their byte-by-byte forms.
 inline Failures check_search_kernels(const std::vector<KernelInfo>& kernels) {
     Failures failures;
     GuardedPage guard;

@@ -1,7 +1,7 @@
 // The byte search and escape scan kernels of every instruction set this
 // processor has, and the reader's inlined search, against their byte-by-byte
-// definitions (text_kernel_inputs.h); and the scalar UTF-8 encoder, the
-// definition its vector kernels are checked against (utf8_encode_test.cpp),
+// forms (text_kernel_inputs.h); and the scalar UTF-8 encoder, the
+// reference its vector kernels are checked against (utf8_encode_test.cpp),
 // against an independent encoding of each code point.
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ std::string report(const testing::Failures& f) {
     return out;
 }
 
-TEST(TextKernels, SearchesAgreeWithTheByteByByteDefinition) {
+TEST(TextKernels, SearchesAgreeWithTheByteByByteSearch) {
     const testing::Failures f = testing::check_search_kernels(supported_kernels());
     EXPECT_GT(f.checked, 0u);
     EXPECT_EQ(f.failed, 0u) << report(f);

@@ -127,7 +127,7 @@ def test_searches(shape):
 
 
 def deep_outline_length(spacing):
-    """The length of the chain's outline, line by line from its definition."""
+    """The length of the chain's outline, line by line from the outline rules."""
     total = 0
     for level in range(DEPTH - 1):
         pad = (spacing + 2 * level) % 256

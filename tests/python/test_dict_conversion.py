@@ -95,7 +95,7 @@ class Broken(collections.abc.Sequence):
 # ---- to_dict -------------------------------------------------------------------
 
 
-def test_the_worked_example_converts_to_nested_dicts():
+def test_a_nested_tree_converts_to_nested_dicts():
     item = Node("item", children=[Node("tag", {"lang": "en"})], text="first")
     tag = {"name": "tag", "attrs": {"lang": "en"}, "children": [], "text": None}
     assert Node("library", {"id": "7"}, [item]).to_dict() == {

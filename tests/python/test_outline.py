@@ -10,7 +10,7 @@ from strategies import node_trees, outline
 
 
 def reference_outline(node, indent=0):
-    """The outline written straight from its definition, one level per call."""
+    """The outline written straight from its rules, one level per call."""
     pad = " " * indent
     parts = [pad + "Name: " + node.name]
     if node.attrs:
@@ -28,7 +28,7 @@ LIBRARY_LINES = ["Name: library", "Attributes:", "id: 7", "Children:", "  Name: 
                  "  Children:", "    Name: tag", "    Attributes:", "    lang: en"]
 
 
-def test_worked_example_with_and_without_spacing():
+def test_a_three_level_outline_with_and_without_spacing():
     node = Node("library", {"id": "7"}, [Node("item", children=[Node("tag", {"lang": "en"})], text="first")])
     assert str(node) == "\n".join(LIBRARY_LINES)
     assert outline(node) == outline(node, None) == outline(node, 0) == str(node)
@@ -78,7 +78,7 @@ def test_many_attributes_follow_the_maps_iteration_order():
 
 @settings(max_examples=120, deadline=None)
 @given(node_trees, st.integers(0, 255))
-def test_random_trees_match_the_level_by_level_definition(node, spacing):
+def test_random_trees_match_the_level_by_level_outline(node, spacing):
     assert outline(node, spacing) == reference_outline(node, spacing)
 
 
