@@ -13,6 +13,13 @@ plovane gives an element all its own character data as one text; the peers split
 .text and the children's .tail, so they read both. lxml's attributes are a proxy and are
 copied with dict(); ElementTree's .attrib already is a dict.
 
+Read, search, use: read the document, find every element named like the document's most
+frequent element name, and read each one's attributes (as a dict) and text:
+plovane.read_string + search_by_name; lxml.etree.fromstring + iter(tag) + dict(attrib), text.
+
+Parse-only reference: pugixml's Python binding (a native DOM that makes no Python object per
+element) parses the same str; its column shows how far plovane is from native-DOM speed.
+
 Threads: two threads each reading their own copy of a document, against one thread doing
 the same number of reads per thread; the figure is the ratio of the throughputs.
 """
@@ -24,8 +31,14 @@ import hashlib
 import threading
 import time
 import xml.etree.ElementTree as ET
+from collections import Counter
 
 from lxml import etree
+
+try:
+    from pugixml import pugi
+except ImportError:  # the reference column is left empty
+    pugi = None
 
 from common import (
     Document,
@@ -82,6 +95,44 @@ def et_walk(text):
     return root
 
 
+def pugixml_parse(text):
+    document = pugi.XMLDocument()
+    if not document.load_string(text):
+        raise ValueError("pugixml refused the document")
+    return document
+
+
+def plovane_search_use(read_string, root_tag, tag):
+    def work(text):
+        root = read_string(text, root_tag)
+        for node in root.search_by_name(tag):
+            node.attrs, node.text  # noqa: B018 (reading is the work)
+        return root
+
+    return work
+
+
+def lxml_search_use(data, tag):
+    root = etree.fromstring(data)
+    for element in root.iter(tag):
+        dict(element.attrib), element.text  # noqa: B018
+    return root
+
+
+def most_frequent_tag(root) -> tuple[str, str]:
+    """The most frequent element name as written (prefix included: plovane does not resolve
+    namespaces) and lxml's name for the same elements (namespace URI in braces)."""
+    counts: Counter = Counter()
+    lxml_tag = {}
+    for element in root.iter(etree.Element):
+        local = etree.QName(element).localname
+        written = f"{element.prefix}:{local}" if element.prefix else local
+        counts[written] += 1
+        lxml_tag.setdefault(written, element.tag)
+    written = counts.most_common(1)[0][0]
+    return written, lxml_tag[written]
+
+
 def lxml_count(root) -> int:
     return sum(1 for _ in root.iter(etree.Element))
 
@@ -130,6 +181,24 @@ def speed_table(title: str) -> Table:
                          "x lxml", "x ET"])
 
 
+def parse_row(table: Table, doc: Document, timings: dict, size: int) -> dict:
+    """The read_string row, with pugixml's parse-only speed and how far plovane is from it."""
+    ratios = speed_row(table, doc, timings, size)
+    reference = timings.get("pugixml")
+    table.rows[-1] += [fmt(reference.mbps(size) if reference else None, 1),
+                       fmt(ratio(timings.get("plovane"), reference))]
+    ratios["pugixml"] = ratio(timings.get("plovane"), reference)
+    return ratios
+
+
+def search_row(table: Table, doc: Document, tag: str, timings: dict, size: int) -> float | None:
+    ours, peer = timings.get("plovane"), timings["lxml"]
+    r = ratio(peer, ours)
+    table.add(doc.name, tag, fmt(ours.mbps(size) if ours else None, 1), fmt(peer.mbps(size), 1),
+              fmt(r))
+    return r
+
+
 def run(settings: Settings, pv: Plovane) -> Section:
     docs = load_corpus(settings)
     read_string = pv.get("read_string")
@@ -138,11 +207,19 @@ def run(settings: Settings, pv: Plovane) -> Section:
     parse_t = speed_table("read_string vs lxml.etree.fromstring vs ElementTree.fromstring")
     walk_t = speed_table("parse, then read every element's name, attrs and text")
     file_t = speed_table("read_file vs lxml.etree.parse vs ElementTree.parse (path)")
+    parse_t.headers += ["pugixml MB/s", "pugixml speed / plovane"]
+    parse_t.notes.append("pugixml: parse only, a native DOM without Python objects (reference "
+                         "column, not a peer); pugixml speed / plovane = plovane time / pugixml "
+                         "time (> 1: pugixml faster)")
+    search_t = Table("read, then search_by_name(most frequent tag) and read attrs and text",
+                     ["document", "tag", "plovane MB/s", "lxml MB/s", "x lxml"])
+    search_t.notes.append("plovane: read_string + search_by_name + attrs/text of each result; "
+                          "lxml: fromstring + iter(tag) + dict(attrib)/text of each result")
     note = ("best time of repeated rounds (the libraries take turns) after a warm-up; "
             "x lxml / x ET = peer time / plovane time (> 1: plovane faster)")
     for table in (parse_t, walk_t, file_t):
         table.notes.append(note)
-    parse_r, walk_r, file_r = [], [], []
+    parse_r, walk_r, file_r, search_r = [], [], [], []
     series = {"read_string": {}, "walk": {}, "read_file": {}}
     budget = settings.budget(0.25)
 
@@ -160,8 +237,10 @@ def run(settings: Settings, pv: Plovane) -> Section:
                  "ElementTree": Work(ET.fromstring, lambda: fresh_copy(text))}
         if string_ok:
             works["plovane"] = Work(lambda s: read_string(s, root_tag), lambda: fresh_copy(text))
+        if pugi:
+            works["pugixml"] = Work(pugixml_parse, lambda: fresh_copy(text))
         timings = compare(works, budget=budget)
-        parse_r.append(speed_row(parse_t, doc, timings, size))
+        parse_r.append(parse_row(parse_t, doc, timings, size))
         series["read_string"][doc.name] = {k: t.mbps(size) for k, t in timings.items()}
 
         works = {"lxml": Work(lambda: lxml_walk(data)),
@@ -171,6 +250,17 @@ def run(settings: Settings, pv: Plovane) -> Section:
         timings = compare(works, budget=budget)
         walk_r.append(speed_row(walk_t, doc, timings, size))
         series["walk"][doc.name] = {k: t.mbps(size) for k, t in timings.items()}
+
+        tag, lxml_tag = most_frequent_tag(etree.fromstring(data))
+        works = {"lxml": Work(lambda: lxml_search_use(data, lxml_tag))}
+        found = sum(1 for _ in etree.fromstring(data).iter(lxml_tag))
+        if string_ok and len(read_string(text, root_tag).search_by_name(tag)) != found:
+            section.failures.append(f"search_by_name({tag!r}) on {doc.name} disagrees with lxml")
+            string_ok = False
+        if string_ok:
+            works["plovane"] = Work(plovane_search_use(read_string, root_tag, tag),
+                                    lambda: fresh_copy(text))
+        search_r.append(search_row(search_t, doc, tag, compare(works, budget=budget), size))
 
         path = str(doc.path)
         works = {"lxml": Work(lambda: etree.parse(path)),
@@ -184,13 +274,17 @@ def run(settings: Settings, pv: Plovane) -> Section:
         print(f"  read: {doc.name} done", flush=True)
 
     parse_m = geomean_row(parse_t, parse_r)
+    parse_t.rows[-1] += ["", fmt(geomean([r["pugixml"] for r in parse_r]))]
+    search_m = geomean([r for r in search_r])
+    search_t.add("geometric mean", "", "", "", fmt(search_m))
     walk_m = geomean_row(walk_t, walk_r)
     geomean_row(file_t, file_r)
-    section.tables += [parse_t, walk_t, file_t]
+    section.tables += [parse_t, walk_t, search_t, file_t]
     section.targets += [
         Target("read_string vs lxml (geomean)", parse_m["lxml"], 3),
         Target("read_string vs ElementTree (geomean)", parse_m["ElementTree"], 8),
         Target("parse+walk vs lxml (geomean)", walk_m["lxml"], 2),
+        Target("read+search+use vs lxml (geomean)", search_m, 4),
     ]
 
     thread_t, thread_ratio = thread_table(docs, settings, read_string, section)

@@ -31,7 +31,8 @@ from common import (  # noqa: E402
     add_common_args,
 )
 
-BENCHMARKS = ("read_bench", "write_bench", "dict_bench", "memory_bench")
+BENCHMARKS = ("read_bench", "write_bench", "dict_bench", "memory_bench", "pickle_bench",
+              "growth_bench")
 
 
 def ensure_requirements() -> None:
@@ -149,7 +150,7 @@ def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     add_common_args(parser)
     parser.add_argument("--only", default="", help="comma-separated subset of: read, write, "
-                        "dict, memory")
+                        "dict, memory, pickle, growth")
     parser.add_argument("--results", type=Path, default=None,
                         help="where results.md and figure.png go (default: bench/results for "
                         "a complete run, bench/data/partial-results otherwise)")

@@ -110,7 +110,7 @@ bool strategies_must_agree(const IndexBuild& sequential, const char* input, uint
         const size_t last_gt = s.rfind('>');
         if (last_gt == std::string_view::npos || last_gt < last_lt) return false;
     }
-    const StructuralIndex& index = sequential.index;
+    const StructuralIndex& index = sequential.value();
     for (uint64_t i = 0; i < index.record_count(); ++i) {
         if (index.kind(i) != TagKind::CData) continue;
         const uint64_t end = index.tag_ends[i];

@@ -30,7 +30,7 @@ compile() {
 }
 shopt -s nullglob
 objects=()
-for src in src/{simd,index,read,write,storage}/*.cpp; do objects+=("$(compile "$src")"); done
+for src in src/{platform,simd,index,read,write,storage}/*.cpp; do objects+=("$(compile "$src")"); done
 
 status=0
 for target in fuzz/*.cpp; do

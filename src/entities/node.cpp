@@ -209,6 +209,9 @@ PyMethodDef node_methods[] = {
     fastcall_method("__to_string", node_to_string, "__to_string($self, spacing=None)\n--\n\n"),
     fastcall_method("to_dict", node_to_dict, "to_dict($self)\n--\n\n"),
     fastcall_method("from_dict", node_from_dict, "from_dict($cls, dict_)\n--\n\n", METH_CLASS),
+    {"__reduce__", node_reduce, METH_NOARGS, "__reduce__($self, /)\n--\n\n"},
+    {"__copy__", node_copy, METH_NOARGS, "__copy__($self, /)\n--\n\n"},
+    {"__deepcopy__", node_deepcopy, METH_O, "__deepcopy__($self, memo, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -24,4 +24,11 @@ PyObject* node_repr(PyObject* self);
 PyObject* node_to_dict(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* node_from_dict(PyObject* cls, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
+// node_pickle.cpp: __reduce__, __copy__ and __deepcopy__, and the module's
+// private _node_from_state, which __reduce__ names as the way back.
+PyObject* node_reduce(PyObject* self, PyObject* unused);
+PyObject* node_copy(PyObject* self, PyObject* unused);
+PyObject* node_deepcopy(PyObject* self, PyObject* memo);
+PyObject* node_from_state(PyObject* module, PyObject* state);
+
 }  // namespace plovane

@@ -65,7 +65,7 @@ class BitmapBuilder {
             const uint64_t q = closes_.first_after(p);
             if (q == kNotFound) return unclosed_tag(p);
             out_.set_previous_end(q);
-            construct(p, q);
+            if (!construct(p, q)) return unclosed_tag(p);
             // Skip whole words of '<' that lie inside a long construct.
             const uint64_t end = out_.previous_end();
             if (end / 64 > k) {
@@ -76,14 +76,21 @@ class BitmapBuilder {
     }
 
   private:
-    void construct(uint64_t p, uint64_t q) {
+    // False when the input ends inside the construct's internal subset.
+    bool construct(uint64_t p, uint64_t q) {
         const char c = in_[p + 1];
         if (c == '!' && has_at(in_, len_, p + 2, "--")) {
             comment(p);
         } else if (c == '!' && has_at(in_, len_, p + 2, "[CDATA[")) {
             cdata(p);
         } else if (c == '!') {
-            // A declaration: no record; it ends at q.
+            // A declaration: no record; it ends at q, or a document type
+            // with an internal subset after it.
+            if (is_doctype(in_, len_, p)) {
+                const uint64_t end = doctype_end(in_, len_, p, q);
+                if (end == kNotFound) return false;
+                out_.set_previous_end(end);
+            }
         } else if (c == '/') {
             const uint64_t e = scan_to(in_, p + 2, q, kSpace);
             out_.record(p, q, TagKind::Close, p + 2, e - p - 2);
@@ -96,6 +103,7 @@ class BitmapBuilder {
             const TagKind kind = in_[q - 1] == '/' ? TagKind::SelfClosing : TagKind::Open;
             out_.record(p, q, kind, p + 1, e - p - 1);
         }
+        return true;
     }
 
     // Unterminated: ends two bytes before the input does.

@@ -36,7 +36,9 @@ class SequentialBuilder {
             } else if (c == '!' && has_at(in_, len_, p + 2, "[CDATA[")) {
                 end = cdata(p);
             } else if (c == '!') {
-                pos = declaration(p);
+                const uint64_t after = declaration(p);
+                if (after == kNotFound) return abnormal_end();
+                pos = after;
                 continue;
             } else if (c == '/') {
                 if (!end_tag(p, end)) return unclosed_tag(p);
@@ -69,23 +71,39 @@ class SequentialBuilder {
     // just past the last ']' of the content, or at the content's start.
     uint64_t cdata(uint64_t p) {
         const uint64_t content = p + 9;
-        const uint64_t k = find_terminator(in_, content, len_, ']', '>');
+        const uint64_t k = cdata_end_(in_, content, len_);
         uint64_t end = content;
         if (k != kNotFound) {
             end = k + 2;
             if (k > content) out_.text(content, k);
         } else if (content < len_) {
-            const size_t last = std::string_view(in_ + content, len_ - content).rfind(']');
-            if (last != std::string_view::npos) end = content + last + 1;
+            const uint64_t last = last_bracket();
+            if (last != kNotFound && last >= content) end = last + 1;
         }
         out_.record(p, end, TagKind::CData);
         return end;
     }
 
-    // No record; the following character data starts after the first '>'.
+    // The input's last ']', found once.
+    uint64_t last_bracket() {
+        if (!last_bracket_known_) {
+            const size_t last = std::string_view(in_, len_).rfind(']');
+            last_bracket_ = last == std::string_view::npos ? kNotFound : last;
+            last_bracket_known_ = true;
+        }
+        return last_bracket_;
+    }
+
+    // No record; the following character data starts after the first '>',
+    // or for a document type with an internal subset after the '>' that
+    // follows it. kNotFound when the input ends inside that subset.
     uint64_t declaration(uint64_t p) {
-        const uint64_t q = find_byte(in_, p, len_, '>');
-        const uint64_t end = q == kNotFound ? p : q;
+        const uint64_t q = next_gt_(in_, p, len_);
+        uint64_t end = p;
+        if (q != kNotFound) {
+            end = is_doctype(in_, len_, p) ? doctype_end(in_, len_, p, q) : q;
+            if (end == kNotFound) return kNotFound;
+        }
         out_.set_previous_end(end);
         return end + 1;
     }
@@ -155,6 +173,12 @@ class SequentialBuilder {
     uint64_t len_;
     MarkWindow marks_;
     IndexWriter out_;
+    // Searches that unterminated constructs would otherwise repeat to the
+    // end of the input, once per construct.
+    RememberedSearch<FindTerminator> cdata_end_{FindTerminator{']', '>'}};
+    RememberedSearch<FindByte> next_gt_{FindByte{'>'}};
+    uint64_t last_bracket_ = kNotFound;
+    bool last_bracket_known_ = false;
 };
 
 }  // namespace

@@ -60,4 +60,110 @@ inline uint64_t processing_instruction_end(const char* input, uint64_t len, uint
     }
 }
 
+// First i in [from, len - 1) with input[i] == a and input[i + 1] == b, or
+// kNotFound.
+inline uint64_t find_pair(const char* input, uint64_t from, uint64_t len, char a, char b) {
+    while (from + 1 < len) {
+        const uint64_t k = find_byte(input, from, len - 1, static_cast<unsigned char>(a));
+        if (k == kNotFound) return kNotFound;
+        if (input[k + 1] == b) return k;
+        from = k + 1;
+    }
+    return kNotFound;
+}
+
+// A forward search that remembers where it came up empty: no later search
+// from that offset on can succeed, so none is made. A run of unterminated
+// constructs, each searching to the end of the input, then costs one pass
+// instead of one pass each.
+template <class Search>
+class RememberedSearch {
+  public:
+    explicit RememberedSearch(Search search) : search_(search) {}
+
+    uint64_t operator()(const char* input, uint64_t from, uint64_t len) {
+        if (from >= absent_from_) return kNotFound;
+        const uint64_t k = search_(input, from, len);
+        if (k == kNotFound) absent_from_ = from;
+        return k;
+    }
+
+  private:
+    Search search_;
+    uint64_t absent_from_ = kNotFound;
+};
+
+struct FindByte {
+    unsigned char byte;
+    uint64_t operator()(const char* input, uint64_t from, uint64_t len) const {
+        return find_byte(input, from, len, byte);
+    }
+};
+
+struct FindTerminator {
+    char a;
+    char b;
+    uint64_t operator()(const char* input, uint64_t from, uint64_t len) const {
+        return find_terminator(input, from, len, a, b);
+    }
+};
+
+inline bool is_doctype(const char* input, uint64_t len, uint64_t p) {
+    return has_at(input, len, p, "<!DOCTYPE");
+}
+
+// Past the literal whose opening quote is at `i`, or kNotFound when it is
+// never closed.
+inline uint64_t after_literal(const char* input, uint64_t len, uint64_t i) {
+    const uint64_t k = find_byte(input, i + 1, len, static_cast<unsigned char>(input[i]));
+    return k == kNotFound ? kNotFound : k + 1;
+}
+
+// Past the ']' that closes the internal subset opened just before `i`, or
+// kNotFound when the input ends inside it. Literals, comments and
+// processing instructions inside are skipped whole: a ']' or '>' in them
+// ends nothing.
+inline uint64_t after_internal_subset(const char* input, uint64_t len, uint64_t i) {
+    static constexpr ByteSet kStop = byte_set("\"'<]");
+    while (i != kNotFound) {
+        i = scan_to(input, i, len, kStop);
+        if (i >= len) return kNotFound;
+        const char c = input[i];
+        if (c == ']') return i + 1;
+        if (c == '"' || c == '\'') {
+            i = after_literal(input, len, i);
+        } else if (has_at(input, len, i, "<!--")) {
+            const uint64_t k = find_terminator(input, i + 4, len, '-', '>');
+            i = k == kNotFound ? kNotFound : k + 3;
+        } else if (has_at(input, len, i, "<?")) {
+            const uint64_t k = find_pair(input, i + 2, len, '?', '>');
+            i = k == kNotFound ? kNotFound : k + 2;
+        } else {
+            ++i;
+        }
+    }
+    return kNotFound;
+}
+
+// The '>' ending the document type declaration at `p`, whose first '>' as
+// the strategy sees it is `q`. Without a '[' before `q` that is `q`.
+// Otherwise the declaration may have an internal subset, found past the
+// literals of the external identifier: it ends at the first '>' after the
+// ']' closing that subset. kNotFound when the input ends first.
+inline uint64_t doctype_end(const char* input, uint64_t len, uint64_t p, uint64_t q) {
+    if (find_byte(input, p + 9, q, '[') == kNotFound) return q;
+    static constexpr ByteSet kStop = byte_set("\"'[>");
+    for (uint64_t i = p + 9; i != kNotFound;) {
+        i = scan_to(input, i, len, kStop);
+        if (i >= len) return kNotFound;
+        if (input[i] == '>') return i;
+        if (input[i] == '[') {
+            const uint64_t close = after_internal_subset(input, len, i + 1);
+            return close == kNotFound ? kNotFound : find_byte(input, close, len, '>');
+        }
+        i = after_literal(input, len, i);
+    }
+    return kNotFound;
+}
+
 }  // namespace plovane::index_detail

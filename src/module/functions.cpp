@@ -1,6 +1,7 @@
 #include "module/functions.h"
 
 #include "capi/method_def.h"
+#include "entities/node_methods.h"
 
 namespace plovane {
 
@@ -12,6 +13,16 @@ PyMethodDef* module_functions() {
                         "write_file(node, file_path, indent=None, default_xml_def=None)\n--\n\n"),
         fastcall_method("write_string", write_string,
                         "write_string(node, indent=None, default_xml_def=None)\n--\n\n"),
+        {nullptr, nullptr, 0, nullptr},
+    };
+    return functions;
+}
+
+PyMethodDef* private_module_functions() {
+    static PyMethodDef functions[] = {
+        // What a pickled Node is rebuilt with: Node.__module__ is builtins,
+        // so the function has to live where pickle can find it by name.
+        {"_node_from_state", node_from_state, METH_O, "_node_from_state(state, /)\n--\n\n"},
         {nullptr, nullptr, 0, nullptr},
     };
     return functions;

@@ -1,5 +1,6 @@
 // The module object: multi-phase initialisation, and an execution step that
-// registers the classes and functions in order, each into __all__.
+// registers the classes and functions in order, each into __all__, then the
+// private helpers, which stay out of it.
 #include <Python.h>
 
 #include "capi/errors.h"
@@ -37,6 +38,14 @@ bool register_function(PyObject* module, PyMethodDef* def) {
     return register_object(module, def->ml_name, PyCFunction_NewEx(def, module, module_name.get()));
 }
 
+// A function the module holds without exporting it.
+bool register_private_function(PyObject* module, PyMethodDef* def) {
+    PyRef module_name(PyModule_GetNameObject(module));
+    if (!module_name) return false;
+    PyRef function(PyCFunction_NewEx(def, module, module_name.get()));
+    return function && PyObject_SetAttrString(module, def->ml_name, function.get()) == 0;
+}
+
 int exec_module(PyObject* module) {
     if (!PyModule_Check(module)) {
         PyErr_Format(PyExc_TypeError, "'%s' object is not an instance of 'module'",
@@ -55,6 +64,8 @@ int exec_module(PyObject* module) {
         return -1;
     for (PyMethodDef* def = module_functions(); def->ml_name; ++def)
         if (!register_function(module, def)) return -1;
+    for (PyMethodDef* def = private_module_functions(); def->ml_name; ++def)
+        if (!register_private_function(module, def)) return -1;
     return 0;
 }
 

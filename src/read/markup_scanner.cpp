@@ -1,6 +1,7 @@
 #include "read/markup_scanner.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -160,7 +161,12 @@ class AttributeScanner {
     std::optional<ReadError> insert_batch() {
         const size_t count = std::exchange(batch_size_, 0);
         if (count == 0) return std::nullopt;
-        attrs_.reserve(keys_, attrs_.size() + static_cast<uint32_t>(count));
+        // A tag's first batch reserves exactly; past it the room doubles, so
+        // a tag with very many attributes moves its entries a few times in
+        // all instead of once per batch.
+        const uint32_t wanted = attrs_.size() + static_cast<uint32_t>(count);
+        const bool exact = wanted <= kBatch || wanted > (uint32_t{1} << 31);
+        attrs_.reserve(keys_, exact ? wanted : std::bit_ceil(wanted));
         for (size_t k = 0; k < count; ++k) {
             Attribute& attr = batch_[k];
             const std::string_view name = area_.substr(attr.name, attr.name_len);

@@ -46,7 +46,9 @@ class ReadError {
         return std::get_if<K>(&kind_);
     }
 
-    // The text raised to the caller, e.g. "malformed XML at byte 5: unexpected '<'".
+    // The text raised to the caller, e.g. "malformed XML at byte 5: unexpected '<'";
+    // always valid UTF-8, a name from the document shown up to its last whole
+    // character.
     std::string message() const;
 
   private:

@@ -83,6 +83,17 @@ TEST(BitmapIndex, DiffersFromByteSearchOnMalformedInput) {
               complete({{19, 22, K::SelfClosing, 20, 1}}, {{18, 19}}));
 }
 
+TEST(BitmapIndex, InternalSubsetAsByteSearchesEndIt) {
+    for (const std::string& subset : kInternalSubsets) {
+        const std::string doc = subset + "<x/>";
+        const uint64_t s = subset.size();
+        EXPECT_EQ(bits(doc), complete({{s, s + 3, K::SelfClosing, s + 1, 1}})) << doc;
+        EXPECT_EQ(bits(doc), seq(doc)) << doc;
+    }
+    // The byte searches end the build abnormally; this strategy cannot.
+    for (const std::string& doc : kUnterminatedSubsets) EXPECT_EQ(bits(doc), unclosed(0)) << doc;
+}
+
 TEST(BitmapIndex, PrecomputedBitmapsGiveTheSameIndex) {
     const StructuralBitmaps bitmaps = classify_structural(kExample.data(), kExample.size());
     EXPECT_EQ(summary_of(build_from_bitmaps(kExample.data(), kExample.size(), bitmaps)),

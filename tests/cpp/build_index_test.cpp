@@ -42,6 +42,9 @@ TEST(BuildIndex, SampleRatioChoosesTheStrategy) {
     std::string apostrophes;
     for (int i = 0; i < 50; ++i) apostrophes += "<a b='1' c='2' d='3' e='4' f='5' g='6'/>";
     EXPECT_EQ(built(apostrophes).path, IndexPath::Sequential);
+    // The sequential strategy's failures are handed back.
+    EXPECT_EQ(built("<r><!-- x").summary.status, IndexStatus::AbnormalEnd);
+    EXPECT_EQ(built("<r>a<").summary, (BuildSummary{IndexStatus::Unclosed, 4, {}, {}}));
 }
 
 TEST(BuildIndex, OnlyTheFirst4096BytesAreSampled) {
@@ -51,11 +54,6 @@ TEST(BuildIndex, OnlyTheFirst4096BytesAreSampled) {
     doc += "</r>";
     EXPECT_EQ(built(doc).path, IndexPath::Sequential);
     EXPECT_EQ(built(doc.substr(4096 - 3)).path, IndexPath::Bitmaps);
-}
-
-TEST(BuildIndex, HandsBackTheSequentialFailures) {
-    EXPECT_EQ(built("<r><!-- x").summary.status, IndexStatus::AbnormalEnd);
-    EXPECT_EQ(built("<r>a<").summary, (BuildSummary{IndexStatus::Unclosed, 4, {}, {}}));
 }
 
 // An SVG whose first 4 KiB are attribute values, with text holding apostrophes.
@@ -93,15 +91,6 @@ TEST(BuildIndex, QuotesInTextSendTheDocumentToByteSearches) {
     EXPECT_EQ(title.summary.records.size(), 124u);
 }
 
-TEST(BuildIndex, BitmapResultsKeepTheirDifferencesOnMalformedInput) {
-    // A final '<' is dropped by the bitmaps and rejected by byte searches.
-    const std::string doc = "<r" + attrs(12) + "/><";
-    const Built result = built(doc);
-    EXPECT_EQ(result.path, IndexPath::Bitmaps);
-    EXPECT_EQ(result.summary, bits(doc));
-    EXPECT_EQ(seq(doc).status, IndexStatus::Unclosed);
-}
-
 TEST(BuildIndex, QuoteHeavyWellFormedDocumentStaysOnBitmaps) {
     std::string doc = R"(<?xml version="1.0"?><!DOCTYPE svg><svg viewBox="0 0 10 10">)";
     doc += R"(<title lang="en">Plain title</title><!-- a <comment> -->)";
@@ -111,14 +100,19 @@ TEST(BuildIndex, QuoteHeavyWellFormedDocumentStaysOnBitmaps) {
         doc += R"x( stroke="#000" stroke-width="1" opacity="0.5" transform="rotate(45)")x";
         doc += R"( id="p"/>)";
         if (i % 4 == 0) doc += "<![CDATA[a < b]]>";
-        doc += "</g>";
-        doc += "\n";
+        doc += "</g>\n";
     }
     doc += "</svg>";
     const Built result = built(doc);
     EXPECT_EQ(result.path, IndexPath::Bitmaps);
     EXPECT_EQ(result.summary, seq(doc));
     EXPECT_EQ(result.summary.records.size(), 5u + 3 * 300 + 75 + 1);
+    // On malformed input the bitmaps keep their own result: a final '<' is
+    // dropped by them and rejected by byte searches.
+    const std::string cut = "<r" + attrs(12) + "/><";
+    EXPECT_EQ(built(cut).path, IndexPath::Bitmaps);
+    EXPECT_EQ(built(cut).summary, bits(cut));
+    EXPECT_EQ(seq(cut).status, IndexStatus::Unclosed);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -100,5 +101,32 @@ inline BuildSummary complete(std::vector<Record> records, std::vector<Range> ran
 inline BuildSummary unclosed(uint64_t at) {
     return {IndexStatus::Unclosed, at, {}, {}};
 }
+
+// Document type declarations with an internal subset, each ending exactly
+// where "<x/>" follows: literals, comments and processing instructions in
+// the subset hold the '>', ']', '<' and quotes that must end nothing.
+inline const std::vector<std::string> kInternalSubsets = {
+    R"(<!DOCTYPE x [<!ENTITY f "a>b<r>fake</r>">]>)",
+    R"(<!DOCTYPE x [<!ENTITY f 'a]>b'>]>)",
+    R"(<!DOCTYPE x [<!ENTITY f "it's">]>)",
+    R"(<!DOCTYPE x [<!-- ]> <r/> -->]>)",
+    R"(<!DOCTYPE x [<?p ]> <r/> ?>]>)",
+    R"(<!DOCTYPE x [<!ATTLIST x a CDATA "<!--">]>)",
+    R"(<!DOCTYPE x [<!ELEMENT x ANY><!ELEMENT y (#PCDATA)>] >)",
+    R"(<!DOCTYPE x PUBLIC "-//[x" "y>z" [<!ELEMENT x ANY>]>)",
+    R"(<!DOCTYPE x SYSTEM "a[b.dtd">)",
+    R"(<!DOCTYPE x []>)",
+};
+
+// Internal subsets the input ends inside: after a '>' that the declaration
+// would have ended at without its subset.
+inline const std::vector<std::string> kUnterminatedSubsets = {
+    R"(<!DOCTYPE x [<!ELEMENT x ANY><x/>)",
+    R"(<!DOCTYPE x [<!ENTITY a "]><x/>)",
+    R"(<!DOCTYPE x [<!-- ]> --><x/>)",
+    R"(<!DOCTYPE x [<? ]> ?><x/>)",
+    R"(<!DOCTYPE x [>]<x)",
+    R"(<!DOCTYPE x "[><x/>)",
+};
 
 }  // namespace plovane

@@ -187,6 +187,31 @@ TEST(ScanStartTag, ManyAttributes) {
     EXPECT_EQ(*s.result.value().attrs.find("a38"), "38");
 }
 
+// Attributes are inserted 32 at a time: counts around and far past a batch,
+// each value found, and a repeat of the first name in the last batch.
+TEST(ScanStartTag, MapGrowsAcrossManyBatches) {
+    for (int count : {31, 32, 33, 64, 65, 200, 1000, 5000}) {
+        std::vector<std::pair<std::string, std::string>> attrs;
+        for (int i = 0; i < count; ++i)
+            attrs.emplace_back("a" + std::to_string(i), "v" + std::to_string(i));
+        Scanned s = scan(tag_with(attrs, "/>"));
+        ASSERT_TRUE(s.result) << count << ": " << s.result.error().message();
+        const AttrMap& map = s.result.value().attrs;
+        ASSERT_EQ(map.size(), static_cast<uint32_t>(count));
+        for (int i = 0; i < count; ++i) {
+            ASSERT_TRUE(map.find("a" + std::to_string(i))) << count << " " << i;
+            EXPECT_EQ(*map.find("a" + std::to_string(i)), "v" + std::to_string(i));
+        }
+        EXPECT_FALSE(map.find("a" + std::to_string(count)));
+
+        attrs.back().first = "a0";
+        const std::string doc = tag_with(attrs, "/>");
+        const size_t at = doc.rfind(" a0=") + 1;
+        EXPECT_EQ(scan_error(doc),
+                  "malformed XML at byte " + std::to_string(at) + ": duplicate attribute 'a0'");
+    }
+}
+
 TEST(ScanStartTag, DuplicatesAreReportedInDocumentOrder) {
     std::vector<std::pair<std::string, std::string>> attrs;
     for (int i = 0; i < 12; ++i) attrs.emplace_back("a" + std::to_string(i), "v");

@@ -1,8 +1,9 @@
 // Random well-formed documents for comparing the two index strategies:
 // nested elements with attribute values holding '>', '<', '/' and the other
 // kind of quote, character data, comments, CDATA sections, processing
-// instructions and a declaration. Quote characters appear outside tags only
-// when asked for.
+// instructions, a declaration and a document type with an internal subset.
+// Quote characters appear outside tags only when asked for (the subset's
+// literals hold balanced ones either way).
 #pragma once
 
 #include <random>
@@ -25,6 +26,7 @@ class DocumentGenerator {
         std::string doc;
         if (chance(2)) doc += R"(<?xml version="1.0" encoding="UTF-8"?>)";
         if (chance(3)) doc += "\n<!DOCTYPE root>\n";
+        if (chance(3)) doc += internal_subset();
         if (chance(3)) doc += comment();
         std::vector<std::string> open;
         open.push_back(start_tag(doc));
@@ -98,6 +100,33 @@ class DocumentGenerator {
     }
 
     std::string comment() { return "<!--" + text("<>&-") + "-->"; }
+
+    // A document type whose internal subset holds ']' and '>' in literals,
+    // comments and processing instructions.
+    std::string internal_subset() {
+        std::string out = "<!DOCTYPE root [";
+        for (int i = pick(5); i > 0; --i) {
+            switch (pick(4)) {
+                case 0:
+                    out += "<!ELEMENT a ANY>";
+                    break;
+                case 1: {
+                    std::string value = text("]><&");
+                    for (char& c : value) c = c == '"' ? '_' : c;
+                    out += "<!ENTITY e \"" + value + "\">";
+                    break;
+                }
+                case 2:
+                    out += "<!--" + text("]>-") + "-->";
+                    break;
+                default:
+                    out += "<?p " + text("]>") + "?>";
+                    break;
+            }
+            out += space();
+        }
+        return out + "]" + space() + ">\n";
+    }
 
     std::string attributes() {
         std::string out;

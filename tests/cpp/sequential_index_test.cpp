@@ -103,6 +103,46 @@ TEST(SequentialIndex, UnterminatedConstructs) {
     EXPECT_EQ(seq("<?"), kAbnormal);
 }
 
+TEST(SequentialIndex, InternalSubsetEndsAfterItsClosingBracket) {
+    std::vector<std::string> subsets = kInternalSubsets;
+    subsets.push_back(R"(<!DOCTYPE x [<!-- "unbalanced -->]>)");
+    for (const std::string& subset : subsets) {
+        const std::string doc = subset + "<x/>";
+        const uint64_t s = subset.size();
+        EXPECT_EQ(seq(doc), complete({{s, s + 3, K::SelfClosing, s + 1, 1}})) << doc;
+    }
+}
+
+TEST(SequentialIndex, DocumentTypeWithoutSubsetEndsAtFirstGreaterThan) {
+    // Even inside a literal: only a '[' before it announces a subset.
+    const std::string doc = R"(<!DOCTYPE x SYSTEM "a>b"><x/>)";
+    const uint64_t q = doc.find('>');
+    const uint64_t s = doc.find("<x/>");
+    EXPECT_EQ(seq(doc), complete({{s, s + 3, K::SelfClosing, s + 1, 1}}, {{q + 1, s}}));
+    EXPECT_EQ(seq("<!DOCTYPE x><y>[</y>"),
+              complete({{12, 14, K::Open, 13, 1}, {16, 19, K::Close, 18, 1}}, {{15, 16}}));
+    // No '>' at all: the declaration is passed over as before.
+    EXPECT_EQ(seq("<!DOCTYPE x [<x"), unclosed(13));
+}
+
+TEST(SequentialIndex, UnterminatedInternalSubsetEndsAbnormally) {
+    for (const std::string& doc : kUnterminatedSubsets) EXPECT_EQ(seq(doc), kAbnormal) << doc;
+}
+
+// Runs of constructs that find no terminator: each must end where it did
+// when every one searched the rest of the input again.
+TEST(SequentialIndex, RunsOfUnterminatedConstructs) {
+    for (const char* piece :
+         {"<![CDATA[", "<![CDATA[]", "]<![CDATA[", "<!x", "<!--", "<?x", "<a", "<!DOCTYPE x",
+          "<!DOCTYPE x [", "<!DOCTYPE x [<!x>", "<!x>]<![CDATA[<!"}) {
+        std::string doc;
+        for (int i = 0; i < 40; ++i) doc += piece;
+        for (const std::string& d : {doc, doc + ">", "<r>" + doc + "</r>"}) {
+            EXPECT_EQ(seq(d), summary_of(reference::build_sequential_reference, d)) << d;
+        }
+    }
+}
+
 TEST(SequentialIndex, UnclosedTags) {
     EXPECT_EQ(seq("ab<"), unclosed(2));
     EXPECT_EQ(seq("<r></"), unclosed(3));
@@ -118,17 +158,34 @@ TEST(SequentialIndex, UnclosedTags) {
 // to cross 64-byte blocks), stray slashes and quotes, unclosed values, end
 // tags with space before '>', comments and text, cut at a random length.
 std::string tag_soup(std::mt19937_64& rng) {
-    static const std::string kPieces[] = {"<a",          "<name",
-                                          " x=\"v\"",    " y='w'",
-                                          " q=\"it's\"", " r='say \"hi\"'",
-                                          "/",           "/>",
-                                          ">",           "\"",
-                                          "'",           " ",
-                                          "\n",          "text",
-                                          "</a>",        "</a \n>",
-                                          "<!--c-->",    "<?p x?>",
-                                          "=",           " long=\"" + std::string(70, 'v') + "\"",
-                                          " >=\"'>'\""};
+    static const std::string kPieces[] = {"<a",
+                                          "<name",
+                                          " x=\"v\"",
+                                          " y='w'",
+                                          " q=\"it's\"",
+                                          " r='say \"hi\"'",
+                                          "/",
+                                          "/>",
+                                          ">",
+                                          "\"",
+                                          "'",
+                                          " ",
+                                          "\n",
+                                          "text",
+                                          "</a>",
+                                          "</a \n>",
+                                          "<!--c-->",
+                                          "<?p x?>",
+                                          "=",
+                                          " long=\"" + std::string(70, 'v') + "\"",
+                                          " >=\"'>'\"",
+                                          "<![CDATA[",
+                                          "]",
+                                          "]]>",
+                                          "<!x",
+                                          "<!DOCTYPE x [",
+                                          "<!ENTITY e \"]>\">",
+                                          "<!-- ] -->"};
     std::string out;
     const size_t pieces = rng() % 60;
     for (size_t i = 0; i < pieces; ++i) out += kPieces[rng() % (sizeof kPieces / sizeof *kPieces)];

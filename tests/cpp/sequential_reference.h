@@ -37,7 +37,14 @@ class SequentialReference {
                 end = cdata(p);
             } else if (c == '!') {
                 const uint64_t q = find(p, '>');
-                previous_end_ = q == len_ ? p : q;
+                uint64_t stop = q == len_ ? p : q;
+                if (q != len_ && at(p, "<!DOCTYPE")) {
+                    stop = doctype(p, q);
+                    if (stop == len_) {
+                        return unexpected(IndexError{IndexError::Kind::AbnormalEnd, len_});
+                    }
+                }
+                previous_end_ = stop;
                 pos = previous_end_ + 1;
                 continue;
             } else if (c == '/') {
@@ -127,6 +134,42 @@ class SequentialReference {
             i = k + 1;
         }
         return record(p, end, TagKind::Comment);
+    }
+    // The '>' ending the document type declaration at `p`, whose first '>'
+    // is `q`; len_ when the input ends first. With a '[' before `q`, the
+    // literals of the external identifier are passed over, and a '[' outside
+    // them opens the internal subset.
+    uint64_t doctype(uint64_t p, uint64_t q) const {
+        uint64_t i = p + 9;
+        while (i < q && in_[i] != '[') ++i;
+        if (i == q) return q;
+        for (i = p + 9; i < len_; ++i) {
+            const char b = in_[i];
+            if (b == '>') return i;
+            if (b == '[') return subset(i + 1);
+            if (b == '"' || b == '\'') i = find(i + 1, b);
+        }
+        return len_;
+    }
+    // The first '>' after the ']' closing the subset that starts at `i`;
+    // literals, comments and processing instructions are passed over whole.
+    uint64_t subset(uint64_t i) const {
+        for (; i < len_; ++i) {
+            const char b = in_[i];
+            if (b == ']') return find(i + 1, '>');
+            if (b == '"' || b == '\'') {
+                i = find(i + 1, b);
+            } else if (at(i, "<!--")) {
+                i += 4;
+                while (i < len_ && !at(i, "-->")) ++i;
+                i += 2;
+            } else if (at(i, "<?")) {
+                i += 2;
+                while (i < len_ && !at(i, "?>")) ++i;
+                i += 1;
+            }
+        }
+        return len_;
     }
     uint64_t cdata(uint64_t p) {
         uint64_t i = p + 9;

@@ -1,4 +1,4 @@
-"""Hypothesis strategies shared by the property tests."""
+"""Hypothesis strategies and small helpers shared by the tests."""
 
 from hypothesis import strategies as st
 
@@ -14,3 +14,19 @@ node_trees = st.deferred(
         st.none() | st.text(max_size=8),
     )
 )
+
+
+def outline(node, spacing=None):
+    """The outline method; its name would be mangled inside a class body."""
+    method = getattr(node, "__to_string")
+    return method() if spacing is None else method(spacing)
+
+
+def assert_same_tree(a, b):
+    """Names, attribute mappings, texts and child order agree at every level."""
+    stack = [(a, b)]
+    while stack:
+        x, y = stack.pop()
+        assert (x.name, x.attrs, x.text) == (y.name, y.attrs, y.text)
+        assert len(x.children) == len(y.children)
+        stack.extend(zip(x.children, y.children))

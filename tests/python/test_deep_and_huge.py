@@ -3,6 +3,7 @@ element with a million children, each both read from a document and built
 from nodes. The trees are built once per module and shared by the tests.
 """
 
+import collections
 import sys
 import threading
 
@@ -10,14 +11,12 @@ import pytest
 
 from plovane import Node, SearchType, read_file, read_string, write_file, write_string
 
+from strategies import outline
+
 DEPTH = 1_000_000  # elements in the chain, the leaf included
 WIDTH = 1_000_000  # children of the wide root
 LEAF = '<leaf id="bottom">end &amp; more</leaf>'
 DECLARATION = '<?xml version="1.0" encoding="utf-8"?>\n'
-
-
-def outline(node, spacing):
-    return getattr(node, "__to_string")(spacing)
 
 
 def deep_text():
@@ -58,13 +57,8 @@ def bottom(node):
         node, levels = children[0], levels + 1
 
 
-class Shape:
-    """One tree under test with what every operation must give for it."""
-
-    def __init__(self, kind, root, marked):
-        self.kind = kind  # "deep" or "wide"
-        self.root = root
-        self.marked = marked  # the one node with an attribute and the searched text
+# One tree under test; `marked` is its one node with an attribute and the searched text.
+Shape = collections.namedtuple("Shape", "kind root marked")
 
 
 @pytest.fixture(scope="module")
@@ -108,16 +102,6 @@ def test_the_tree_has_the_documents_shape(shape):
         assert (marked.name, marked.attrs, marked.text) == ("hit", {"id": "1"}, "needle")
         others = children[: WIDTH // 2] + children[WIDTH // 2 + 1 :]
         assert {(c.name, c.text, len(c.children)) for c in others} == {("c", "x", 0)}
-
-
-@pytest.mark.parametrize("kind", ["deep", "wide"])
-def test_read_file_gives_the_same_tree_as_read_string(kind, deep_document, wide_document, tmp_path):
-    document, root_tag = (deep_document, "n") if kind == "deep" else (wide_document, "r")
-    path = tmp_path / "doc.xml"
-    path.write_text(document, encoding="utf-8")
-    from_file = read_file(str(path), root_tag)
-    # Both documents are in the writer's own layout, so writing gives them back.
-    assert write_string(from_file, indent=0, default_xml_def=False) == document
 
 
 def test_searches(shape):
@@ -197,7 +181,7 @@ def test_dictionary_conversion_both_ways(shape):
     assert write_string(rebuilt, indent=0, default_xml_def=False) == canonical(shape)
 
 
-def test_write_string(shape):
+def test_write_string_and_write_file(shape, tmp_path):
     root = shape.root
     assert write_string(root, indent=0, default_xml_def=False) == canonical(shape)
     if shape.kind == "deep":
@@ -209,15 +193,12 @@ def test_write_string(shape):
         assert caught.value.__notes__ == ["while processing 'indent'"]
     else:
         assert write_string(root) == DECLARATION + wide_text(4)
-
-
-def test_write_file_holds_the_same_text_and_reads_back(shape, tmp_path):
     path = str(tmp_path / "out.xml")
     indent = 0 if shape.kind == "deep" else 2
-    write_file(shape.root, path, indent=indent)
+    write_file(root, path, indent=indent)
     with open(path, encoding="utf-8") as f:
-        assert f.read() == write_string(shape.root, indent=indent)
-    again = read_file(path, shape.root.name)
+        assert f.read() == write_string(root, indent=indent)
+    again = read_file(path, root.name)
     assert write_string(again, indent=0, default_xml_def=False) == canonical(shape)
 
 

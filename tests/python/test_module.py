@@ -1,6 +1,7 @@
 """The module object, its registration and the shared argument conventions."""
 
 import gc
+import importlib.util
 import sys
 
 import pytest
@@ -14,30 +15,32 @@ def test_all_lists_the_public_names_in_registration_order():
     assert plovane.__doc__ == ""
 
 
-def test_functions_are_bound_to_the_module_and_carry_only_a_signature():
-    for name, signature in [
-        ("read_file", "(file_path, root_tag)"),
-        ("read_string", "(xml_string, root_tag)"),
-        ("write_file", "(node, file_path, indent=None, default_xml_def=None)"),
-        ("write_string", "(node, indent=None, default_xml_def=None)"),
-    ]:
-        function = getattr(plovane, name)
+@pytest.mark.parametrize(
+    "function, signature",
+    [
+        (plovane.read_file, "(file_path, root_tag)"),
+        (plovane.read_string, "(xml_string, root_tag)"),
+        (plovane.write_file, "(node, file_path, indent=None, default_xml_def=None)"),
+        (plovane.write_string, "(node, indent=None, default_xml_def=None)"),
+        (Node, "(name, attrs=None, children=None, text=None)"),
+        (Node.from_dict, "($cls, dict_)"),
+        (getattr(Node, "__to_string"), "($self, spacing=None)"),
+    ],
+)
+def test_signatures(function, signature):
+    assert function.__text_signature__ == signature and function.__doc__ is None
+    if getattr(plovane, function.__name__, None) is function and function is not Node:
         assert function.__module__ == "plovane" and function.__self__ is plovane
-        assert function.__text_signature__ == signature and function.__doc__ is None
 
 
 def test_classes_live_in_builtins_and_cannot_be_subclassed():
     for cls in (Node, SearchType):
-        assert cls.__module__ == "builtins"
+        assert cls.__module__ == "builtins" and cls.__doc__ is None
         with pytest.raises(TypeError):
             type("Sub", (cls,), {})
-    assert Node.__doc__ is None and SearchType.__doc__ is None
-    assert Node.__text_signature__ == "(name, attrs=None, children=None, text=None)"
 
 
 def test_reimport_shares_the_classes():
-    import importlib.util
-
     found = importlib.util.find_spec("plovane")
     again = importlib.util.module_from_spec(found)
     found.loader.exec_module(again)
@@ -55,6 +58,14 @@ def test_reimport_shares_the_classes():
         (lambda: Node("a").search(), "Node.search() missing 2 required positional arguments: 'by' and 'value'"),
         (lambda: Node("a").search_by_name("a", 1, 2),
          "Node.search_by_name() takes from 1 to 2 positional arguments but 3 were given"),
+        (lambda: Node("a").to_dict(1), "Node.to_dict() takes 0 positional arguments but 1 was given"),
+        (lambda: Node("a").to_dict(x=1), "Node.to_dict() got an unexpected keyword argument 'x'"),
+        (lambda: getattr(Node("a"), "__to_string")(1, 2),
+         "Node.__to_string() takes from 0 to 1 positional arguments but 2 were given"),
+        (lambda: getattr(Node("a"), "__to_string")(indent=1),
+         "Node.__to_string() got an unexpected keyword argument 'indent'"),
+        (lambda: plovane.read_string("<a/>"), "read_string() missing 1 required positional argument: 'root_tag'"),
+        (lambda: plovane.read_string("<a/>", root="a"), "read_string() got an unexpected keyword argument 'root'"),
     ],
 )
 def test_call_shape_errors_use_the_interpreters_wording(call, message):
@@ -64,29 +75,23 @@ def test_call_shape_errors_use_the_interpreters_wording(call, message):
     assert not getattr(info.value, "__notes__", None)
 
 
-def test_conversion_errors_carry_a_note_naming_the_parameter():
-    with pytest.raises(TypeError) as info:
-        Node(5)
-    assert str(info.value) == "'int' object is not an instance of 'str'"
-    assert info.value.__notes__ == ["while processing 'name'"]
-    with pytest.raises(TypeError) as info:
-        Node(None)
-    assert str(info.value) == "'None' is not an instance of 'str'"
+def test_conversion_errors_carry_a_note_naming_the_first_bad_parameter():
+    for args, kwargs, message, param in [
+        ((5,), {}, "'int' object is not an instance of 'str'", "name"),
+        ((None,), {}, "'None' is not an instance of 'str'", "name"),
+        ((1,), {"attrs": 2, "text": 3}, "'int' object is not an instance of 'str'", "name"),
+        (("a",), {"attrs": 2, "text": 3}, "'int' object is not an instance of 'dict'", "attrs"),
+    ]:
+        with pytest.raises(TypeError) as info:
+            Node(*args, **kwargs)
+        assert str(info.value) == message
+        assert info.value.__notes__ == [f"while processing '{param}'"]
 
 
 def test_lone_surrogates_raise_the_interpreters_encode_error():
     with pytest.raises(UnicodeEncodeError) as info:
         Node("\ud800")
     assert info.value.__notes__ == ["while processing 'name'"]
-
-
-def test_arguments_are_converted_in_order_so_the_first_bad_one_is_reported():
-    with pytest.raises(TypeError) as info:
-        Node(1, attrs=2, text=3)
-    assert info.value.__notes__ == ["while processing 'name'"]
-    with pytest.raises(TypeError) as info:
-        Node("a", attrs=2, text=3)
-    assert info.value.__notes__ == ["while processing 'attrs'"]
 
 
 def test_failed_construction_keeps_no_reference():

@@ -5,6 +5,8 @@ from hypothesis import strategies as st
 
 from plovane import Node, read_string, write_string
 
+from strategies import assert_same_tree
+
 # The Unicode White_Space set, which the reader trims from element text.
 WHITE_SPACE = "\t\n\x0b\x0c\r \x85\xa0\u1680" + "".join(map(chr, range(0x2000, 0x200B))) + "\u2028\u2029\u202f\u205f\u3000"
 
@@ -18,15 +20,6 @@ def trees(draw, depth=0):
     children = draw(st.lists(trees(depth + 1), max_size=3)) if depth < 4 else []
     attrs = draw(st.dictionaries(names, any_text, max_size=4))
     return Node(draw(names), attrs, children, draw(st.none() | texts))
-
-
-def same(a, b):
-    stack = [(a, b)]
-    while stack:
-        x, y = stack.pop()
-        assert (x.name, x.attrs, x.text) == (y.name, y.attrs, y.text)
-        assert len(x.children) == len(y.children)
-        stack.extend(zip(x.children, y.children))
 
 
 def escape(text, quote=False):
@@ -69,10 +62,10 @@ def to_xml(node, rng):
 @settings(max_examples=200, deadline=None, suppress_health_check=[HealthCheck.too_slow])
 @given(trees(), st.randoms(use_true_random=False))
 def test_reading_generated_documents(tree, rng):
-    same(read_string(to_xml(tree, rng), tree.name), tree)
+    assert_same_tree(read_string(to_xml(tree, rng), tree.name), tree)
 
 
 @settings(max_examples=200, deadline=None, suppress_health_check=[HealthCheck.too_slow])
 @given(trees(), st.integers(0, 8), st.booleans())
 def test_reading_back_what_was_written(tree, indent, declaration):
-    same(read_string(write_string(tree, indent, declaration), tree.name), tree)
+    assert_same_tree(read_string(write_string(tree, indent, declaration), tree.name), tree)

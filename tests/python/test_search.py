@@ -1,5 +1,6 @@
 """Tree search and SearchType."""
 
+import numpy
 import pytest
 
 from plovane import Node, SearchType
@@ -12,39 +13,26 @@ def tree():
     return Node("a", {"k": "v"}, [child, Node("b", text="x")]), child, grandchild
 
 
-def test_results_are_the_nodes_themselves_in_preorder(tree):
+def test_results_are_the_nodes_themselves_in_preorder_matched_exactly(tree):
     root, child, grandchild = tree
     found = root.search_by_name("a")
-    assert len(found) == 3
-    assert found[0] is root and found[1] is child and found[2] is grandchild
+    assert len(found) == 3 and found[0] is root and found[1] is child and found[2] is grandchild
+    assert root.search_by_attr("id") == [grandchild] and root.search_by_attr("ID") == [child]
+    assert root.search_by_name("A") == [] and root.search_by_text("x ") == []
+    # Absent text is not empty text.
+    assert root.search_by_text("") == [child] and len(root.search_by_text("x")) == 2
+    c = Node("c")
+    assert Node("p", children=[c, c]).search_by_name("c") == [c, c]
 
 
 def test_depth_limits_the_levels_examined(tree):
     root, child, _ = tree
+    everything = root.search_by_name("a")
     assert root.search_by_name("a", depth=0) == [root]
     assert root.search_by_name("b", depth=0) == []
     assert root.search_by_name("a", 1) == [root, child]
-    assert root.search_by_name("a", depth=-1) == root.search_by_name("a")
-    assert root.search_by_name("a", depth=None) == root.search_by_name("a")
-
-
-def test_matching_is_exact(tree):
-    root, child, grandchild = tree
-    assert root.search_by_attr("id") == [grandchild]
-    assert root.search_by_attr("ID") == [child]
-    assert root.search_by_name("A") == []
-    assert root.search_by_text("x ") == []
-
-
-def test_text_search_distinguishes_absent_from_empty(tree):
-    root, child, _ = tree
-    assert root.search_by_text("") == [child]
-    assert len(root.search_by_text("x")) == 2
-
-
-def test_shared_children_are_reported_at_each_place():
-    c = Node("c")
-    assert Node("p", children=[c, c]).search_by_name("c") == [c, c]
+    assert root.search_by_name("a", depth=-1) == root.search_by_name("a", depth=None) == everything
+    assert root.search_by_name("a", 2**31 - 1) == root.search_by_name("a", -(2**31)) == everything
 
 
 def test_general_search_matches_the_direct_methods(tree):
@@ -74,37 +62,27 @@ def test_search_argument_errors(call, error, message, param):
     assert info.value.__notes__ == [f"while processing '{param}'"]
 
 
-def test_depth_accepts_extreme_32_bit_values():
-    node = Node("a", children=[Node("a")])
-    assert len(node.search_by_name("a", 2**31 - 1)) == 2
-    assert len(node.search_by_name("a", -2**31)) == 2
+def test_search_type_members_are_shared_and_render_their_names():
+    members = (SearchType.Tag, SearchType.Attr, SearchType.Text)
+    assert SearchType.Tag is SearchType.Tag
+    assert [repr(m) for m in members] == ["SearchType.Tag", "SearchType.Attr", "SearchType.Text"]
+    assert str(SearchType.Attr) == "SearchType.Attr"
+    assert [int(m) for m in members] == [0, 1, 2]
 
 
-class TestSearchType:
-    def test_members_are_shared_and_render_their_names(self):
-        assert SearchType.Tag is SearchType.Tag
-        assert [repr(m) for m in (SearchType.Tag, SearchType.Attr, SearchType.Text)] == [
-            "SearchType.Tag", "SearchType.Attr", "SearchType.Text"]
-        assert str(SearchType.Attr) == "SearchType.Attr"
-        assert [int(m) for m in (SearchType.Tag, SearchType.Attr, SearchType.Text)] == [0, 1, 2]
+def test_search_type_equality_with_members_and_integers():
+    assert SearchType.Attr == 1 and SearchType.Attr == True and 1 == SearchType.Attr
+    assert SearchType.Text == numpy.int64(2)
+    assert SearchType.Tag != SearchType.Attr and SearchType.Tag == SearchType.Tag
+    assert SearchType.Tag != "Tag" and SearchType.Tag != 0.0 and SearchType.Tag != 2**70
 
-    def test_equality_with_members_and_integers(self):
-        import numpy
 
-        assert SearchType.Attr == 1 and SearchType.Attr == True and 1 == SearchType.Attr
-        assert SearchType.Text == numpy.int64(2)
-        assert SearchType.Tag != SearchType.Attr and SearchType.Tag == SearchType.Tag
-        assert SearchType.Tag != "Tag" and SearchType.Tag != 0.0
-        assert SearchType.Tag != 2**70
-
-    def test_no_ordering_no_hash_no_index_no_instances(self):
-        with pytest.raises(TypeError):
-            SearchType.Tag < SearchType.Attr
-        with pytest.raises(TypeError):
-            hash(SearchType.Tag)
-        with pytest.raises(TypeError):
-            {SearchType.Tag}
-        with pytest.raises(TypeError):
-            [1, 2][SearchType.Attr]
-        with pytest.raises(TypeError):
-            SearchType()
+@pytest.mark.parametrize(
+    "operation",
+    [lambda: SearchType.Tag < SearchType.Attr, lambda: hash(SearchType.Tag), lambda: {SearchType.Tag},
+     lambda: [1, 2][SearchType.Attr], lambda: SearchType()],
+    ids=["order", "hash", "set", "index", "instance"],
+)
+def test_search_type_has_no_order_hash_index_or_instances(operation):
+    with pytest.raises(TypeError):
+        operation()

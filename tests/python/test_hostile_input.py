@@ -1,0 +1,188 @@
+"""Hostile input: names cut by the index inside a character, document types with an internal
+subset, runs of unterminated constructs and elements with very many attributes. Every failure is
+the malformed-XML ValueError with a readable message; how long these take is measured by
+bench/growth_bench.py, not here."""
+
+import pytest
+
+import plovane
+
+# The index keeps a name's length modulo 65536.
+NAME_LENGTH_WRAP = 65536
+
+
+def cut_name(prefix: str, char: str, inside: int) -> str:
+    """A name the index cuts `inside` bytes into the first `char` after `prefix`."""
+    width = len(char.encode())
+    assert 0 < inside < width
+    return prefix + char * 1000 + "z" * (NAME_LENGTH_WRAP + inside - width * 1000)
+
+
+def byte_length(text: str) -> int:
+    return len(text.encode())
+
+
+def read_error(document: str, root: str) -> str:
+    with pytest.raises(ValueError) as caught:
+        plovane.read_string(document, root)
+    # UnicodeDecodeError is a ValueError too: only the reader's own will do.
+    assert type(caught.value) is ValueError
+    return str(caught.value)
+
+
+CUTS = [
+    pytest.param("", "é", 1, id="two-byte, nothing before"),
+    pytest.param("ab", "é", 1, id="two-byte"),
+    pytest.param("x", "€", 1, id="three-byte, first byte"),
+    pytest.param("x", "€", 2, id="three-byte, second byte"),
+    pytest.param("n-", "😀", 3, id="four-byte"),
+]
+
+
+@pytest.mark.parametrize(("prefix", "char", "inside"), CUTS)
+def test_end_tag_name_cut_inside_a_character(prefix, char, inside):
+    name = cut_name(prefix, char, inside)
+    assert read_error(f"<r></{name}>", "r") == (
+        f"malformed XML at byte 3: malformed end tag </{prefix}>"
+    )
+    assert read_error(f"</{name}><r/>", "r") == (
+        f"malformed XML at byte 0: malformed end tag </{prefix}>"
+    )
+
+
+@pytest.mark.parametrize(("prefix", "char", "inside"), CUTS)
+def test_start_tag_name_cut_inside_a_character(prefix, char, inside):
+    # An element before the root keeps its (cut) name until its end tag.
+    name = cut_name(prefix, char, inside)
+    at = byte_length(f"<{name}>")
+    assert read_error(f"<{name}></q><r/>", "r") == (
+        f"malformed XML at byte {at}: expected </{prefix}>, found </q>"
+    )
+
+
+def test_name_cut_between_characters_shows_every_byte_kept():
+    name = "é" * (NAME_LENGTH_WRAP // 2) + "ab"  # cut after its first two bytes: "é"
+    assert read_error(f"<r></{name}>", "r") == "malformed XML at byte 3: malformed end tag </é>"
+
+
+# Each subset holds a '>' (or ']>') that would have ended the declaration, in a literal, a
+# comment or a processing instruction; the document's own <r> follows it.
+INTERNAL_SUBSETS = [
+    '<!DOCTYPE x [<!ENTITY f "a>b<r>fake</r>">]>',
+    "<!DOCTYPE x [<!ENTITY f 'a]>b<r>fake</r>'>]>",
+    '<!DOCTYPE x [<!ENTITY f "it\'s <r>fake</r>">]>',
+    "<!DOCTYPE x [<!-- ]> <r>fake</r> -->]>",
+    '<!DOCTYPE x [<!-- "unbalanced <r>fake</r> --><!ELEMENT x ANY>]>',
+    "<!DOCTYPE x [<?p ]> <r>fake</r> ?>]>",
+    '<!DOCTYPE x [<!ATTLIST x a CDATA "<!--"><!ELEMENT r ANY><?p <r>fake</r>?>] >',
+    '<!DOCTYPE x PUBLIC "-//[x" "y><r>fake</r>" [<!ELEMENT x (r)>]>',
+    "<!DOCTYPE x [\n  <!ENTITY a 'x'>\n  <!ENTITY b \"]]><r>fake</r>\">\n]>",
+]
+
+
+@pytest.mark.parametrize("subset", INTERNAL_SUBSETS)
+def test_internal_subset_ends_after_its_closing_bracket(subset):
+    document = subset + "<x><r>real</r></x>"
+    assert plovane.read_string(document, "r").text == "real"
+    assert plovane.read_string(document, "x").children[0].text == "real"
+    # Many attribute values decide the index strategy; both must end the subset alike.
+    quoted = subset + '<x a="1" b="2" c="3" d="4" e="5" f="6"><r>real</r></x>'
+    assert plovane.read_string(quoted, "r").text == "real"
+
+
+def test_declared_entities_are_still_not_expanded():
+    document = '<!DOCTYPE x [<!ENTITY f "v">]><x>&f;</x>'
+    at = document.index("&f;")
+    assert read_error(document, "x") == f"unknown entity reference '&f;' at byte {at}"
+
+
+@pytest.mark.parametrize(
+    ("document", "root", "text"),
+    [
+        # Without '[' the declaration still ends at its first '>', even inside a literal.
+        ('<!DOCTYPE x SYSTEM "a>b"><x>t</x>', "x", "t"),
+        ('<!DOCTYPE x SYSTEM "a[b.dtd"><x>t</x>', "x", "t"),
+        ("<!DOCTYPE x><x>[</x>", "x", "["),
+    ],
+)
+def test_document_types_without_subset_are_unchanged(document, root, text):
+    assert plovane.read_string(document, root).text == text
+
+
+@pytest.mark.parametrize(
+    "document",
+    [
+        "<!DOCTYPE x [<!ELEMENT x ANY><x/>",
+        '<!DOCTYPE x [<!ENTITY a "]><x/>',
+        "<!DOCTYPE x [<!-- ]> --><x/>",
+        "<!DOCTYPE x [<? ]> ?><x/>",
+        "<!DOCTYPE x [<!ELEMENT x ANY>]",
+        '<!DOCTYPE x "[><x/>',
+    ],
+)
+def test_unterminated_internal_subset_is_an_unexpected_end(document):
+    at = byte_length(document)
+    assert read_error(document, "x") == f"malformed XML at byte {at}: unexpected end of document"
+
+
+# Runs of constructs that find no terminator: the same errors as when each searched the whole
+# rest of the input again.
+RUNS = [
+    ("<![CDATA[" * 50, "malformed XML at byte 0: unterminated CDATA section"),
+    ("<r>" + "<![CDATA[" * 50, "malformed XML at byte 3: unterminated CDATA section"),
+    ("<r>" + "]<![CDATA[" * 50 + "</r>", "malformed XML at byte 4: unterminated CDATA section"),
+    ("<!x" * 50, "root tag <r> not found in document"),
+    ("<!x" * 50 + "<r/>", "root tag <r> not found in document"),
+    ("<!--" * 50, "malformed XML at byte 200: unexpected end of document"),
+    ("<r>" + "<!--" * 50 + "-->", "unexpected end of document: <r> is never closed"),
+    ("<?x" * 50, "root tag <r> not found in document"),
+    ("<r>" + "<?x>" * 50, "malformed XML at byte 3: unterminated processing instruction"),
+    ("<a" * 50, "malformed XML: Unclosed tag at byte 0"),
+    ("<a" * 50 + ">", "root tag <r> not found in document"),
+    ("</a" * 50, "malformed XML: Unclosed tag at byte 0"),
+    ("<!DOCTYPE x" * 50, "root tag <r> not found in document"),
+    ("<!DOCTYPE x [" * 50, "root tag <r> not found in document"),
+]
+
+
+@pytest.mark.parametrize(("document", "message"), RUNS)
+def test_runs_of_unterminated_constructs(document, message):
+    assert read_error(document, "r") == message
+
+
+def test_runs_of_declarations_still_read():
+    assert plovane.read_string("<!x>" * 50 + "<r>t</r>", "r").text == "t"
+
+
+MANY = 20_000
+
+
+def many_attributes() -> dict[str, str]:
+    return {f"a{i}": f"v{i}" for i in range(MANY)}
+
+
+def test_element_with_many_attributes_reads_and_writes():
+    attrs = many_attributes()
+    document = "<r " + " ".join(f'{k}="{v}"' for k, v in attrs.items()) + "/>"
+    node = plovane.read_string(document, "r")
+    assert node.attrs == attrs
+    again = plovane.read_string(plovane.write_string(node), "r")
+    assert again.attrs == attrs
+
+
+def test_many_attributes_through_the_constructor_and_from_dict():
+    attrs = many_attributes()
+    node = plovane.Node("r", attrs)
+    assert node.attrs == attrs
+    copy = plovane.Node.from_dict(node.to_dict())
+    assert copy.attrs == attrs
+    assert plovane.read_string(plovane.write_string(copy), "r").attrs == attrs
+
+
+def test_duplicate_among_many_attributes_is_found_in_any_batch():
+    names = [f"a{i}" for i in range(MANY)] + ["a12345"]
+    document = "<r " + " ".join(f'{n}="v"' for n in names) + "/>"
+    at = byte_length(document[: document.rindex("a12345")])
+    assert read_error(document, "r") == (
+        f"malformed XML at byte {at}: duplicate attribute 'a12345'"
+    )
