@@ -29,6 +29,11 @@ for symbol in PyObject_Malloc PyObject_Free; do
         exit 1
     }
 done
+# Unpickling builds its blocks attached there: no release of the interpreter.
+if grep -qw PyEval_SaveThread <<<"$(nm -u "$objects/entities/node_pickle.cpp.o")"; then
+    echo "check-free-threaded-build: node_pickle.cpp builds node blocks detached" >&2
+    exit 1
+fi
 # The free-threaded header's critical sections are real calls.
 grep -qw PyCriticalSection_Begin <<<"$(nm -u "$objects/capi/container_snapshot.cpp.o")" || {
     echo "check-free-threaded-build: no critical section in container_snapshot.cpp" >&2
