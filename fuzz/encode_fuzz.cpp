@@ -1,6 +1,8 @@
 // Fuzz target for the UTF-8 encoder of fixed-width code units: its output,
 // sized by counting first and written in vector blocks, against a plain
-// one-unit-at-a-time encoding, for each of the three unit widths.
+// one-unit-at-a-time encoding, for each of the three unit widths; and every
+// kernel this processor runs against the scalar one, each writing into a
+// buffer of exactly the counted size.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "../tests/cpp/utf8_reference.h"
+#include "simd/classify_kernels.h"
 #include "storage/utf8_encode.h"
 
 namespace {
@@ -35,6 +38,26 @@ bool reference(const std::vector<Unit>& units, std::string& out, size_t& surroga
 }
 
 template <class Unit>
+void check_kernels(const std::vector<Unit>& units, bool ok, size_t surrogate) {
+    static const std::vector<KernelInfo> kernels = supported_kernels();
+    const size_t size = utf8_size_scalar(units.data(), units.size(), sizeof(Unit));
+    std::string expected(size, '\0');
+    size_t bad = 0;
+    encode_scalar(units.data(), units.size(), sizeof(Unit), expected.data(), &bad);
+    for (const KernelInfo& k : kernels) {
+        if (k.utf8_size(units.data(), units.size(), sizeof(Unit)) != size) fail("a kernel's size");
+        // Exactly sized, so that the address sanitizer sees any write past it.
+        std::vector<char> out(size);
+        char* end = k.encode_utf8(units.data(), units.size(), sizeof(Unit), out.data(), &bad);
+        if (!ok) {
+            if (end || bad != surrogate) fail("a kernel's surrogate");
+        } else if (end != out.data() + size || std::string(out.data(), size) != expected) {
+            fail("a kernel's encoding");
+        }
+    }
+}
+
+template <class Unit>
 void check(const uint8_t* data, size_t size) {
     std::vector<Unit> units(size / sizeof(Unit));
     if (!units.empty()) std::memcpy(units.data(), data, units.size() * sizeof(Unit));
@@ -45,6 +68,7 @@ void check(const uint8_t* data, size_t size) {
     std::string expected;
     size_t surrogate = 0;
     const bool ok = reference(units, expected, surrogate);
+    check_kernels(units, ok, surrogate);
     const EncodedText text = encode_utf8(units.data(), units.size(), sizeof(Unit));
     if (!ok) {
         if (text.data) fail("a surrogate was encoded");

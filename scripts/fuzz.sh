@@ -16,14 +16,17 @@ mkdir -p "$OUT/obj" "$OUT/corpus"
 common=(-std=c++20 -O1 -g -fno-omit-frame-pointer -Isrc -Itests/cpp
         -fsanitize=address,undefined -fno-sanitize-recover=all)
 
-# The core, compiled once; vector kernels get their own instruction sets.
+# The core, compiled once; vector kernels (<name>_<set>.cpp) get the flags
+# of their instruction set, as cmake/instruction_sets.cmake defines them.
+declare -A set_flags=()
+while read -r set flags; do
+    set_flags[$set]=$flags
+done < <("${CMAKE:-.venv/bin/cmake}" -DPROCESSOR="$(uname -m)" -P cmake/print_instruction_sets.cmake)
 compile() {
-    local src=$1 obj=$OUT/obj/${1//\//_}.o extra=()
-    case $src in
-        *_avx2.cpp) extra=(-mavx2 -mbmi -mbmi2 -mpclmul -mpopcnt) ;;
-        *_avx512.cpp) extra=(-mavx512f -mavx512bw -mbmi -mbmi2 -mpclmul -mpopcnt) ;;
-    esac
-    if [[ ! $obj -nt $src ]] || find src -name '*.h' -newer "$obj" | grep -q .; then
+    local src=$1 obj=$OUT/obj/${1//\//_}.o set=${1##*_} extra=()
+    set=${set%.cpp}
+    if [[ -n ${set_flags[$set]:-} ]]; then read -ra extra <<<"${set_flags[$set]}"; fi
+    if [[ ! $obj -nt $src ]] || find src cmake -name '*.h' -newer "$obj" -o -name '*.cmake' -newer "$obj" | grep -q .; then
         "$CXX" "${common[@]}" -fsanitize=fuzzer-no-link "${extra[@]}" -c "$src" -o "$obj"
     fi
     echo "$obj"

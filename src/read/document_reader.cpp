@@ -7,11 +7,11 @@
 
 #include "index/structural_index.h"
 #include "platform/page_hints.h"
-#include "read/byte_scan.h"
 #include "read/markup_scanner.h"
 #include "read/references.h"
 #include "read/text_accumulator.h"
 #include "read/whitespace.h"
+#include "simd/byte_scan.h"
 #include "storage/hash_keys.h"
 
 namespace plovane {

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "read/byte_scan.h"
 #include "read/references.h"
 #include "read/whitespace.h"
+#include "simd/byte_scan.h"
 
 namespace plovane {
 

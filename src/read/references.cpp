@@ -3,7 +3,7 @@
 #include <cstring>
 #include <optional>
 
-#include "read/byte_scan.h"
+#include "simd/byte_scan.h"
 
 namespace plovane {
 

@@ -11,15 +11,23 @@ namespace plovane {
 // processor and the operating system support every instruction its file
 // was built with.
 std::vector<KernelInfo> supported_kernels() {
-    std::vector<KernelInfo> kernels{{"scalar", classify_scalar, mark_scalar}};
+    std::vector<KernelInfo> kernels{{{"scalar", classify_scalar, mark_scalar, text_escape_scalar,
+                                      attribute_escape_scalar, utf8_size_scalar, encode_scalar}}};
     const CpuFeatures& cpu = cpu_features();
 #if defined(PLOVANE_X86_64)
-    kernels.push_back({"sse2", classify_sse2, mark_sse2});
+    kernels.push_back({"sse2", classify_sse2, mark_sse2, text_escape_sse2, attribute_escape_sse2,
+                       utf8_size_sse2, encode_sse2});
     const bool scalar_extras = cpu.pclmul && cpu.bmi2 && cpu.popcnt;
-    if (scalar_extras && cpu.avx2) kernels.push_back({"avx2", classify_avx2, mark_avx2});
-    if (scalar_extras && cpu.avx512bw) kernels.push_back({"avx512", classify_avx512, mark_avx512});
+    if (scalar_extras && cpu.avx2)
+        kernels.push_back({"avx2", classify_avx2, mark_avx2, text_escape_avx2,
+                           attribute_escape_avx2, utf8_size_avx2, encode_avx2});
+    if (scalar_extras && cpu.avx512bw)
+        kernels.push_back({"avx512", classify_avx512, mark_avx512, text_escape_avx512,
+                           attribute_escape_avx512, utf8_size_avx512, encode_avx512});
 #elif defined(PLOVANE_ARM64)
-    if (cpu.neon_pmull) kernels.push_back({"neon", classify_neon, mark_neon});
+    if (cpu.neon_pmull)
+        kernels.push_back({"neon", classify_neon, mark_neon, text_escape_neon,
+                           attribute_escape_neon, utf8_size_neon, encode_neon});
 #else
     (void)cpu;
 #endif

@@ -1,6 +1,7 @@
 // The classifier kernels, one per instruction set, all computing the bitmaps
 // of the byte-by-byte definition, and the choice among them. Each instruction
-// set also has a byte-marking kernel for the sequential index.
+// set also has a byte-marking kernel for the sequential index, the writer's
+// escape scans and the UTF-8 encoder; they are chosen together.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,8 @@
 
 #include "simd/byte_marks.h"
 #include "simd/classify.h"
+#include "simd/encode_kernels.h"
+#include "simd/escape_kernels.h"
 
 namespace plovane {
 
@@ -20,6 +23,10 @@ struct KernelInfo {
     const char* name;
     ClassifyKernel run;
     MarkKernel mark;
+    EscapeKernel text_escape;
+    EscapeKernel attribute_escape;
+    Utf8SizeKernel utf8_size;
+    EncodeKernel encode_utf8;
 };
 
 bool classify_scalar(const char* input, uint64_t len, uint64_t* lt_bits, uint64_t* gt_bits);

@@ -6,6 +6,10 @@
 
 #include <cstdint>
 
+#include "platform/target.h"
+
+#include "simd/lanes_x86.h"
+
 namespace plovane {
 namespace {
 
@@ -33,6 +37,23 @@ struct Avx2 {
     }
 
     static uint64_t prefix_xor(uint64_t x) { return clmul_prefix_xor(x); }
+
+    // One vector for searches of a few bytes, as in simd_sse2.h.
+    using Vector = __m256i;
+    using Hits = __m256i;
+    static constexpr unsigned kVectorBytes = 32;
+    static constexpr unsigned kMaskBitsPerByte = 1;
+    // May load past the end of the object, never past its page
+    // (find_first_of.h); kept out of the address sanitizer's view, which
+    // also lets it be inlined into the search that does so.
+    PLOVANE_NO_ADDRESS_CHECK static Vector load_vector(const char* p) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    static Hits match(Vector v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); }
+    static Hits either(Hits a, Hits b) { return _mm256_or_si256(a, b); }
+    static uint64_t hit_mask(Hits h) { return static_cast<uint32_t>(_mm256_movemask_epi8(h)); }
+
+    using Lanes = X86Lanes<true>;
 };
 
 }  // namespace

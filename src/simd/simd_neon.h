@@ -8,6 +8,10 @@
 
 #include <cstdint>
 
+#include "platform/target.h"
+
+#include "simd/lanes_neon.h"
+
 namespace plovane {
 namespace {
 
@@ -38,6 +42,27 @@ struct Neon {
     static uint64_t prefix_xor(uint64_t x) {
         return vgetq_lane_u64(vreinterpretq_u64_p128(vmull_p64(x, ~uint64_t{0})), 0);
     }
+
+    // One vector for searches of a few bytes. The mask narrows each byte of
+    // the compare to four bits (a shift right by four of every 16-bit lane,
+    // keeping the low byte), which is cheaper than one bit per byte.
+    using Vector = uint8x16_t;
+    using Hits = uint8x16_t;
+    static constexpr unsigned kVectorBytes = 16;
+    static constexpr unsigned kMaskBitsPerByte = 4;
+    // May load past the end of the object, never past its page
+    // (find_first_of.h); kept out of the address sanitizer's view, which
+    // also lets it be inlined into the search that does so.
+    PLOVANE_NO_ADDRESS_CHECK static Vector load_vector(const char* p) {
+        return vld1q_u8(reinterpret_cast<const uint8_t*>(p));
+    }
+    static Hits match(Vector v, char c) { return vceqq_u8(v, vdupq_n_u8(static_cast<uint8_t>(c))); }
+    static Hits either(Hits a, Hits b) { return vorrq_u8(a, b); }
+    static uint64_t hit_mask(Hits h) {
+        return vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(h), 4)), 0);
+    }
+
+    using Lanes = NeonLanes;
 };
 
 }  // namespace

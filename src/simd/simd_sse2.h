@@ -6,7 +6,10 @@
 
 #include <cstdint>
 
+#include "platform/target.h"
+
 #include "simd/bit_ops.h"
+#include "simd/lanes_x86.h"
 
 namespace plovane {
 namespace {
@@ -34,6 +37,25 @@ struct Sse2 {
     }
 
     static uint64_t prefix_xor(uint64_t x) { return prefix_xor_by_shifts(x); }
+
+    // One vector for searches of a few bytes: a compare per byte sought,
+    // OR-ed, then a mask of one bit per byte.
+    using Vector = __m128i;
+    using Hits = __m128i;
+    static constexpr unsigned kVectorBytes = 16;
+    static constexpr unsigned kMaskBitsPerByte = 1;
+    // May load past the end of the object, never past its page
+    // (find_first_of.h); kept out of the address sanitizer's view, which
+    // also lets it be inlined into the search that does so.
+    PLOVANE_NO_ADDRESS_CHECK static Vector load_vector(const char* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    }
+    static Hits match(Vector v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
+    static Hits either(Hits a, Hits b) { return _mm_or_si128(a, b); }
+    static uint64_t hit_mask(Hits h) { return static_cast<uint32_t>(_mm_movemask_epi8(h)); }
+
+    // Code-unit kernels: without SSSE3 there is no byte shuffle.
+    using Lanes = X86Lanes<false>;
 };
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "simd/classify_kernels.h"
 #include "storage/utf8_encode.h"
+#include "text_kernel_inputs.h"
 #include "utf8_reference.h"
 
 namespace plovane {
@@ -120,6 +122,17 @@ TEST(Utf8Encode, LongTextsOfEveryWidthComeOutWhole) {
         EXPECT_EQ(encoded(std::vector<uint8_t>(count, 0xFF)).size(), 2 * count);
         EXPECT_EQ(encoded(std::vector<uint32_t>(count, 0x10FFFF)).size(), 4 * count);
     }
+}
+
+// Every kernel this processor runs against the scalar one: lengths 0..200 and
+// random mixes of the four output lengths and surrogates, at every alignment,
+// written into a buffer of exactly the counted size before an unmapped page.
+TEST(Utf8Encode, EveryKernelAgreesWithTheScalarOne) {
+    const testing::Failures f = testing::check_encode_kernels(supported_kernels());
+    EXPECT_GT(f.checked, 0u);
+    std::string report;
+    for (const std::string& s : f.first) report += "\n  " + s;
+    EXPECT_EQ(f.failed, 0u) << report;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Stand-alone differential check of the classifier and byte-marking kernels
-// on 64-bit ARM: the NEON kernels, and classify_structural's choice, against
+// Stand-alone differential check of the kernels on 64-bit ARM: the NEON
+// classifier, byte-marking, escape scan and UTF-8 encoder kernels, the
+// inlined baseline byte search, and classify_structural's choice, against
 // the scalar ones. Built by the ARM cross compiler and run under user-mode emulation
 // on other processors, so it needs nothing but the core's simd sources.
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include "kernel_inputs.h"
 #include "simd/classify.h"
 #include "simd/classify_kernels.h"
+#include "text_kernel_inputs.h"
 
 namespace {
 
@@ -53,6 +55,12 @@ int main() {
         } else if (++failed <= 10) {
             std::printf("FAIL: classify_structural on %s\n", in.name.c_str());
         }
+    }
+    for (const testing::Failures& f :
+         {testing::check_search_kernels(kernels), testing::check_encode_kernels(kernels)}) {
+        passed += static_cast<int>(f.checked - f.failed);
+        failed += static_cast<int>(f.failed);
+        for (const std::string& what : f.first) std::printf("FAIL: %s\n", what.c_str());
     }
     std::printf("kernels:");
     for (const KernelInfo& k : kernels) std::printf(" %s", k.name);
