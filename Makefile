@@ -8,7 +8,7 @@ CMAKE := $(VENV)/bin/cmake
 CMAKE_FLAGS ?=
 SOAK_SECONDS ?= 120
 
-.PHONY: all setup build test sanitize tsan test-ft check-free-threaded soak huge demo bench fuzz format clean
+.PHONY: all setup build test sanitize tsan test-ft check-free-threaded soak huge demo bench fuzz format clean wheel
 
 all: build
 
@@ -72,6 +72,12 @@ bench: build
 	@scripts/bench-corpus.sh $(PY)
 	@PYTHONPATH=$(BUILD) $(PY) bench/run_all.py $(BENCH_ARGS)
 	@scripts/bench-index.sh
+
+# The sdist and manylinux wheels into dist/: x86-64 (installed and checked in a
+# fresh environment) and aarch64 (cross-compiled, checked under qemu).
+# WHEEL_ARCHES=x86_64 builds only the first; see scripts/wheel.sh.
+wheel: setup
+	@JOBS=$(JOBS) VENV=$(VENV) scripts/wheel.sh
 
 format:
 	@EXTRA_APT="clang-format" scripts/setup.sh >/dev/null

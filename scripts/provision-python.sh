@@ -8,7 +8,8 @@
 # EXTRA_PKGS="..." adds more sid packages, e.g. the pure-Python
 #   "python3-pytest python3-pluggy python3-iniconfig python3-packaging python3-pygments"
 #   (they land in PREFIX/usr/lib/python3/dist-packages; use venv --system-site-packages).
-# Needs root (apt's download sandbox), dpkg, network access to the Debian archive.
+# Runs as root or as any user (apt then downloads without its sandbox); needs
+# dpkg, apt-get and network access to the Debian archive.
 set -euo pipefail
 
 PREFIX=$(realpath -m "${1:?usage: $0 PREFIX}")
@@ -58,7 +59,11 @@ Dir::Cache "$WORK/cache";
 #clear APT::Update::Post-Invoke;
 END
 mkdir -p "$WORK/lists/partial" "$WORK/cache/archives/partial" "$WORK/debs"
-chown -R _apt "$WORK"              # let apt's sandbox user write there
+if [[ $(id -u) == 0 ]]; then
+    chown -R _apt "$WORK"          # let apt's sandbox user write there
+else
+    echo 'Debug::NoLocking "true";' >> "$WORK/apt.conf"   # no sandbox, and nothing shared to lock
+fi
 APT=(apt-get -q -t sid -c "$WORK/apt.conf")
 "${APT[@]}" update >/dev/null </dev/null
 (cd "$WORK/debs" && "${APT[@]}" download $PKGS "patchelf/$CODENAME" >/dev/null)
