@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace plovane {
@@ -12,6 +13,18 @@ std::mutex queue_mutex;
 std::vector<PyObject*> queue;  // guarded by queue_mutex
 std::atomic<bool> queue_nonempty{false};
 
+// False when the queue could not grow.
+bool queue_object(PyObject* object) noexcept {
+    std::lock_guard lock(queue_mutex);
+    try {
+        queue.push_back(object);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    queue_nonempty.store(true, std::memory_order_release);
+    return true;
+}
+
 }  // namespace
 
 void release_python_reference(PyObject* object) noexcept {
@@ -21,9 +34,12 @@ void release_python_reference(PyObject* object) noexcept {
         Py_DECREF(object);
         return;
     }
-    std::lock_guard lock(queue_mutex);
-    queue.push_back(object);
-    queue_nonempty.store(true, std::memory_order_release);
+    if (queue_object(object)) return;
+    // No memory to queue it: take the interpreter for this one release
+    // rather than let the allocation failure end the process.
+    PyGILState_STATE state = PyGILState_Ensure();
+    Py_DECREF(object);
+    PyGILState_Release(state);
 }
 
 void release_python_owner(void* owner) noexcept {

@@ -5,6 +5,8 @@
 
 #include <Python.h>
 
+#include "platform/file.h"
+
 namespace plovane {
 
 // Releases `object` now if this thread is attached to the interpreter, else
@@ -27,6 +29,24 @@ class WithoutInterpreter {
     }
     WithoutInterpreter(const WithoutInterpreter&) = delete;
     WithoutInterpreter& operator=(const WithoutInterpreter&) = delete;
+
+    // Takes the interpreter back for a moment to run the pending signal
+    // handlers; false when one raised (its exception then waits in this
+    // thread's state, to be seen once the scope has ended).
+    bool run_signal_handlers() noexcept {
+        PyEval_RestoreThread(saved_);
+        const bool ok = PyErr_CheckSignals() == 0;
+        saved_ = PyEval_SaveThread();
+        return ok;
+    }
+    // For a system call interrupted by a signal: run the handlers, and try
+    // again unless one of them raised.
+    InterruptCheck interrupt_check() noexcept {
+        return {[](void* self) {
+                    return static_cast<WithoutInterpreter*>(self)->run_signal_handlers();
+                },
+                this};
+    }
 
   private:
     PyThreadState* saved_;

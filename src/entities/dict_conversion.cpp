@@ -11,6 +11,7 @@
 #include "capi/arguments.h"
 #include "capi/deferred_release.h"
 #include "capi/py_ref.h"
+#include "capi/signal_poll.h"
 #include "entities/extraction_failure.h"
 #include "entities/hashmap_types.h"
 #include "entities/node.h"
@@ -90,9 +91,33 @@ PyObject* take_list(MadeObjects& made, Py_ssize_t count) {
     return list;
 }
 
+// The containers made so far, kept out of the collector's lists until the
+// whole result exists. The walk runs the signal handlers now and then, and
+// with them any collection that is due; each would go over every dictionary
+// made so far, making a long conversion half as slow again. None of them can
+// be part of a cycle before the result is returned (they hold only strings
+// and each other), so the collector has nothing to find in them meanwhile.
+class HiddenFromCollector {
+  public:
+    void hide(PyObject* object) {
+        if (!PyObject_GC_IsTracked(object)) return;
+        objects_.push_back(object);  // first: should it throw, nothing has changed
+        PyObject_GC_UnTrack(object);
+    }
+    // Only for a complete result: on failure the objects are released instead.
+    void track_all() noexcept {
+        for (PyObject* object : objects_) PyObject_GC_Track(object);
+        objects_.clear();
+    }
+
+  private:
+    std::vector<PyObject*> objects_;
+};
+
 // The dictionary of one node whose children's dictionaries are the last
 // ones made.
-PyObject* node_dict(const DictKeys& keys, const NodeObject* node, MadeObjects& made) {
+PyObject* node_dict(const DictKeys& keys, const NodeObject* node, MadeObjects& made,
+                    HiddenFromCollector& hidden) {
     PyRef values[kKeyCount];
     values[kChildren] = PyRef(take_list(made, node->child_count));
     values[kName] = PyRef(text_to_python(node->name));
@@ -106,6 +131,9 @@ PyObject* node_dict(const DictKeys& keys, const NodeObject* node, MadeObjects& m
     const DictKey* order = fill_order();
     for (int i = 0; i < kKeyCount; ++i)
         if (PyDict_SetItem(dict.get(), keys[order[i]], values[order[i]].get()) < 0) return nullptr;
+    // Filled first: inserting the list would start tracking the dict again.
+    hidden.hide(values[kChildren].get());
+    hidden.hide(dict.get());
     return dict.release();
 }
 
@@ -119,18 +147,25 @@ PyObject* tree_dict(PyObject* root) {
         Py_ssize_t next;
     };
     MadeObjects made;
+    HiddenFromCollector hidden;
+    SignalPoll signals;
     std::vector<Pending> stack{{as_node(root), 0}};
     for (;;) {
+        if (!signals.step()) return nullptr;
         Pending& top = stack.back();
         if (top.next < top.node->child_count) {
             stack.push_back({as_node(top.node->children[top.next++]), 0});
             continue;
         }
-        PyObject* dict = node_dict(keys, top.node, made);
+        PyRef dict(node_dict(keys, top.node, made, hidden));
         if (!dict) return nullptr;
         stack.pop_back();
-        if (stack.empty()) return dict;
-        made.objects.push_back(dict);
+        if (stack.empty()) {
+            hidden.track_all();
+            return dict.release();
+        }
+        made.objects.push_back(dict.get());  // taken over only once stored
+        dict.release();
     }
 }
 
@@ -164,9 +199,11 @@ PyObject* build_tree(std::vector<NodeForm>& forms) {
     };
     if (!check_form(forms[0])) return nullptr;
     MadeObjects built;
+    SignalPoll signals;
     std::vector<PyObject*> children;
     std::vector<Pending> stack{{0, 0}};
     for (;;) {
+        if (!signals.step()) return nullptr;
         Pending& top = stack.back();
         NodeForm& form = forms[top.form];
         if (top.next < form.child_forms.size()) {
@@ -175,11 +212,12 @@ PyObject* build_tree(std::vector<NodeForm>& forms) {
             stack.push_back({child, 0});
             continue;
         }
-        PyObject* node = build_node(form, built, children);
+        PyRef node(build_node(form, built, children));
         if (!node) return nullptr;
         stack.pop_back();
-        if (stack.empty()) return node;
-        built.objects.push_back(node);
+        if (stack.empty()) return node.release();
+        built.objects.push_back(node.get());  // taken over only once stored
+        node.release();
     }
 }
 

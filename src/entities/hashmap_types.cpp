@@ -7,12 +7,26 @@
 // is its list item's failure, which is that list's Vec refusal; the list's
 // value is then offered to the remaining variants, and only if they refuse
 // too does the failure go on to the enclosing dictionary.
+//
+// Two faults end the conversion at once, whatever the variants would say: a
+// dictionary met again inside itself (the structure contains itself, and
+// converting it would never end), and a signal handler that raised.
+//
+// The caller's containers may change while we read them: converting one
+// value can run arbitrary Python code (a sequence's iterator), and on a
+// free-threaded interpreter another thread may write at any time. Each
+// dictionary is therefore read once, into a snapshot of strong references
+// taken inside its critical section, and list items are taken as strong
+// references.
 #include "entities/hashmap_types.h"
 
+#include <new>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "capi/py_ref.h"
+#include "capi/signal_poll.h"
 #include "entities/extraction_failure.h"
 #include "entities/sequence_check.h"
 #include "storage/hash_keys.h"
@@ -47,9 +61,19 @@ bool utf8_of(PyObject* object, std::string_view& out, Refusal& refusal) {
     return true;
 }
 
+// None and exact dicts, the values met most after str and list, are no
+// Sequence: answered without the abstract class's check, which runs Python
+// code (slow, and a signal handler raising in there would be taken for a
+// refusal of the value).
+bool plainly_not_sequence(PyObject* value) {
+    return value == Py_None || PyDict_CheckExact(value);
+}
+
+// A dictionary being converted; its entries are the snapshot's
+// [begin, end), keys and values alternating, read from `next`.
 struct DictFrame {
     PyRef dict;
-    Py_ssize_t position = 0;
+    size_t begin, next, end;
     uint32_t form;
 };
 
@@ -67,35 +91,83 @@ class Extractor {
     explicit Extractor(std::vector<NodeForm>& forms) : forms_(forms) {}
 
     bool run(PyObject* root) {
-        open_dict(root);
+        if (!open_dict(root)) return false;
         while (!dicts_.empty()) {
+            if (!signals_.step()) return false;
             Refusal failure;
             bool ok = dicts_.size() > lists_.size() ? step_dict(failure) : step_list(failure);
-            if (!ok && !unwind(std::move(failure))) return false;
+            if (ok) continue;
+            if (fatal_ || !unwind(std::move(failure))) return false;
         }
         return true;
     }
 
   private:
-    void open_dict(PyObject* dict) {
-        dicts_.push_back({PyRef::borrow(dict), 0, static_cast<uint32_t>(forms_.size())});
+    // False (and fatal) with ValueError when `dict` is already being
+    // converted further out: it contains itself.
+    bool open_dict(PyObject* dict) {
+        if (!open_.insert(dict).second) {
+            PyErr_SetString(PyExc_ValueError,
+                            "the dictionary contains itself: a node cannot be its own descendant");
+            fatal_ = true;
+            return false;
+        }
+        const size_t begin = entries_.size();
+        try {
+            snapshot(dict);
+            dicts_.push_back({PyRef::borrow(dict), begin, begin, entries_.size(),
+                              static_cast<uint32_t>(forms_.size())});
+        } catch (...) {
+            entries_.resize(begin);
+            open_.erase(dict);
+            throw;
+        }
         forms_.emplace_back();
+        return true;
+    }
+
+    void close_dict() {
+        const DictFrame& frame = dicts_.back();
+        open_.erase(frame.dict.get());
+        entries_.resize(frame.begin);
+        dicts_.pop_back();
+    }
+
+    // Appends the dictionary's keys and values to `entries_`.
+    void snapshot(PyObject* dict) {
+        bool out_of_memory = false;
+        Py_BEGIN_CRITICAL_SECTION(dict);
+        Py_ssize_t position = 0;
+        PyObject *key, *value;
+        while (!out_of_memory && PyDict_Next(dict, &position, &key, &value)) {
+            try {
+                entries_.push_back(PyRef::borrow(key));
+                entries_.push_back(PyRef::borrow(value));
+            } catch (const std::bad_alloc&) {
+                out_of_memory = true;  // thrown below, out of the critical section
+            }
+        }
+        Py_END_CRITICAL_SECTION();
+        if (out_of_memory) throw std::bad_alloc();
     }
 
     // Converts the next entry of the top dictionary, or closes it.
     bool step_dict(Refusal& failure) {
         DictFrame& frame = dicts_.back();
-        PyObject *key_object, *value;
-        if (!PyDict_Next(frame.dict.get(), &frame.position, &key_object, &value)) {
+        if (frame.next == frame.end) {
             uint32_t form = frame.form;
-            dicts_.pop_back();
+            close_dict();
             if (!lists_.empty() && lists_.back().key == Key::Children)
                 lists_.back().items.push_back(form);
             return true;
         }
+        PyObject* key_object = entries_[frame.next].get();
+        PyRef value = PyRef::borrow(entries_[frame.next + 1].get());
+        const uint32_t form = frame.form;
+        frame.next += 2;
         std::string_view key_text;
         if (!utf8_of(key_object, key_text, failure)) return false;
-        return convert_value(PyRef::borrow(value), classify(key_text), frame.form, failure);
+        return convert_value(std::move(value), classify(key_text), form, failure);
     }
 
     // Offers a value to the variants in order; a possible list gets a frame
@@ -111,7 +183,7 @@ class Extractor {
             vec_refusal = Refusal::str_to_vec();
         } else {
             string_refusal = Refusal::mismatch(value.get(), "str");
-            int sequence = is_sequence(value.get());
+            int sequence = plainly_not_sequence(value.get()) ? 0 : is_sequence(value.get());
             if (sequence > 0 && open_list(value, key, vec_refusal)) return true;
             if (sequence < 0) vec_refusal = Refusal::raised();
             if (sequence == 0) vec_refusal = Refusal::mismatch(value.get(), "Sequence");
@@ -153,8 +225,7 @@ class Extractor {
             failure = Refusal::mismatch(item.get(), "dict");
             return false;
         }
-        open_dict(item.get());
-        return true;
+        return open_dict(item.get());
     }
 
     // Reads like the list's own iterator would: the length is checked anew
@@ -167,8 +238,10 @@ class Extractor {
         }
         if (PyList_CheckExact(value)) {
             if (frame.index >= PyList_GET_SIZE(value)) return false;
-            item = PyRef::borrow(PyList_GET_ITEM(value, frame.index++));
-            return true;
+            item = PyRef(PyList_GetItemRef(value, frame.index++));
+            if (item) return true;
+            PyErr_Clear();  // emptied meanwhile by another thread: the end
+            return false;
         }
         if (frame.index >= PyTuple_GET_SIZE(value)) return false;
         item = PyRef::borrow(PyTuple_GET_ITEM(value, frame.index++));
@@ -181,7 +254,7 @@ class Extractor {
     bool unwind(Refusal failure) {
         for (;;) {
             if (dicts_.size() > lists_.size()) {
-                dicts_.pop_back();
+                close_dict();
                 if (dicts_.empty()) {
                     raise_refusal(failure, chain_);
                     return false;
@@ -230,11 +303,17 @@ class Extractor {
     // overwrites; inserting backwards into a first-wins map does the same.
     bool convert_map(PyObject* dict, bool keep, Refusal& refusal) {
         pairs_.clear();
-        Py_ssize_t position = 0;
-        PyObject *key, *value;
-        while (PyDict_Next(dict, &position, &key, &value)) {
+        const size_t begin = entries_.size();
+        struct Truncate {
+            std::vector<PyRef>& entries;
+            size_t size;
+            ~Truncate() { entries.resize(size); }
+        } truncate{entries_, begin};
+        snapshot(dict);
+        for (size_t i = begin; i < entries_.size(); i += 2) {
             std::string_view key_text, value_text;
-            if (!utf8_of(key, key_text, refusal) || !utf8_of(value, value_text, refusal))
+            if (!utf8_of(entries_[i].get(), key_text, refusal) ||
+                !utf8_of(entries_[i + 1].get(), value_text, refusal))
                 return false;
             if (keep) pairs_.emplace_back(TextRef::owned(key_text), TextRef::owned(value_text));
         }
@@ -308,6 +387,10 @@ class Extractor {
     }
 
     std::vector<NodeForm>& forms_;
+    std::vector<PyRef> entries_;          // the open dictionaries' snapshots, innermost last
+    std::unordered_set<PyObject*> open_;  // the dictionaries of dicts_
+    SignalPoll signals_;
+    bool fatal_ = false;
     std::vector<DictFrame> dicts_;
     std::vector<ListFrame> lists_;
     FailureChain chain_;

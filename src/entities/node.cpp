@@ -52,12 +52,20 @@ void node_dealloc(PyObject* self) {
     Py_ssize_t count = node->child_count;
     destroy_node_fields(node);
 
-    if (pending_children) {
-        pending_children->insert(pending_children->end(), children, children + count);
+    std::vector<PyObject*> pending;
+    try {
+        if (pending_children) {
+            pending_children->insert(pending_children->end(), children, children + count);
+            free_node(self);
+            return;
+        }
+        pending.assign(children, children + count);
+    } catch (const std::bad_alloc&) {
+        // No room to queue them: release them here, nesting one call deeper.
+        for (Py_ssize_t i = 0; i < count; ++i) Py_DECREF(children[i]);
         free_node(self);
         return;
     }
-    std::vector<PyObject*> pending(children, children + count);
     free_node(self);
     pending_children = &pending;
     while (!pending.empty()) {
@@ -109,7 +117,8 @@ bool take_child(PyRef item, std::vector<PyObject*>& out) {
         set_type_mismatch(item.get(), "Node");
         return fail_param("children");
     }
-    out.push_back(item.release());
+    out.push_back(item.get());  // taken over only once stored
+    item.release();
     return true;
 }
 
@@ -144,6 +153,12 @@ void release_all(std::vector<PyObject*>& objects) {
     objects.clear();
 }
 
+// Children converted so far, released should a later step fail or throw.
+struct ChildrenGuard {
+    std::vector<PyObject*>& children;
+    ~ChildrenGuard() { release_all(children); }
+};
+
 PyObject* node_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
     drain_deferred_releases();
     PyObject* argv[4];
@@ -152,6 +167,7 @@ PyObject* node_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
     TextRef name, text;
     AttrMap attrs;
     std::vector<PyObject*> children;
+    ChildrenGuard guard{children};
     if (!convert_owned(argv[0], "name", name)) return nullptr;
     if (is_given(argv[1]) && !convert_attrs(argv[1], attrs)) return nullptr;
     if (is_given(argv[2]) && !convert_children(argv[2], children)) {
@@ -190,37 +206,37 @@ PyObject* get_children(PyObject* self, void*) {
 }
 
 PyGetSetDef node_getset[] = {
-    {"name", get_name, nullptr, nullptr, nullptr},
-    {"attrs", get_attrs, nullptr, nullptr, nullptr},
-    {"children", get_children, nullptr,
+    {"name", guarded<get_name>, nullptr, nullptr, nullptr},
+    {"attrs", guarded<get_attrs>, nullptr, nullptr, nullptr},
+    {"children", guarded<get_children>, nullptr,
      "Children are shared references to the same nodes, not copies.", nullptr},
-    {"text", get_text, nullptr, nullptr, nullptr},
+    {"text", guarded<get_text>, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyMethodDef node_methods[] = {
-    fastcall_method("search_by_name", node_search_by_name,
-                    "search_by_name($self, name, depth=None)\n--\n\n"),
-    fastcall_method("search_by_attr", node_search_by_attr,
-                    "search_by_attr($self, key, depth=None)\n--\n\n"),
-    fastcall_method("search_by_text", node_search_by_text,
-                    "search_by_text($self, text, depth=None)\n--\n\n"),
-    fastcall_method("search", node_search, "search($self, by, value, depth=None)\n--\n\n"),
-    fastcall_method("__to_string", node_to_string, "__to_string($self, spacing=None)\n--\n\n"),
-    fastcall_method("to_dict", node_to_dict, "to_dict($self)\n--\n\n"),
-    fastcall_method("from_dict", node_from_dict, "from_dict($cls, dict_)\n--\n\n", METH_CLASS),
-    {"__reduce__", node_reduce, METH_NOARGS, "__reduce__($self, /)\n--\n\n"},
-    {"__copy__", node_copy, METH_NOARGS, "__copy__($self, /)\n--\n\n"},
-    {"__deepcopy__", node_deepcopy, METH_O, "__deepcopy__($self, memo, /)\n--\n\n"},
+    fastcall_method<node_search_by_name>("search_by_name",
+                                         "search_by_name($self, name, depth=None)\n--\n\n"),
+    fastcall_method<node_search_by_attr>("search_by_attr",
+                                         "search_by_attr($self, key, depth=None)\n--\n\n"),
+    fastcall_method<node_search_by_text>("search_by_text",
+                                         "search_by_text($self, text, depth=None)\n--\n\n"),
+    fastcall_method<node_search>("search", "search($self, by, value, depth=None)\n--\n\n"),
+    fastcall_method<node_to_string>("__to_string", "__to_string($self, spacing=None)\n--\n\n"),
+    fastcall_method<node_to_dict>("to_dict", "to_dict($self)\n--\n\n"),
+    fastcall_method<node_from_dict>("from_dict", "from_dict($cls, dict_)\n--\n\n", METH_CLASS),
+    {"__reduce__", guarded<node_reduce>, METH_NOARGS, "__reduce__($self, /)\n--\n\n"},
+    {"__copy__", guarded<node_copy>, METH_NOARGS, "__copy__($self, /)\n--\n\n"},
+    {"__deepcopy__", guarded<node_deepcopy>, METH_O, "__deepcopy__($self, memo, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyType_Slot node_slots[] = {
-    {Py_tp_new, reinterpret_cast<void*>(node_new)},
+    {Py_tp_new, reinterpret_cast<void*>(guarded<node_new>)},
     {Py_tp_dealloc, reinterpret_cast<void*>(node_dealloc)},
     {Py_tp_free, reinterpret_cast<void*>(free_node_block)},
-    {Py_tp_str, reinterpret_cast<void*>(node_str)},
-    {Py_tp_repr, reinterpret_cast<void*>(node_repr)},
+    {Py_tp_str, reinterpret_cast<void*>(guarded<node_str>)},
+    {Py_tp_repr, reinterpret_cast<void*>(guarded<node_repr>)},
     {Py_tp_getset, node_getset},
     {Py_tp_methods, node_methods},
     {Py_tp_doc, const_cast<char*>("Node(name, attrs=None, children=None, text=None)\n--\n\n")},

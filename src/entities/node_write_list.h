@@ -11,7 +11,8 @@ namespace plovane {
 // Lays a Node tree out for writing; a node that occurs at several places is
 // laid out at each. The list views the nodes' strings and maps: the caller
 // keeps `root` alive while using it, and since nodes never change, the list
-// stays exact and may be read without the interpreter.
-WriteList write_list_of_node(PyObject* root);
+// stays exact and may be read without the interpreter. Long walks heed
+// signals: false, with the handler's exception set, when one raised.
+bool write_list_of_node(PyObject* root, WriteList& out);
 
 }  // namespace plovane

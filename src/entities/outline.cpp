@@ -16,6 +16,7 @@
 
 #include "capi/arguments.h"
 #include "capi/deferred_release.h"
+#include "capi/signal_poll.h"
 #include "entities/node.h"
 #include "entities/node_methods.h"
 
@@ -76,15 +77,18 @@ void node_block(Sink& sink, const NodeObject* node, uint8_t indent, bool first) 
     }
 }
 
+// False with the exception set when a signal handler raised.
 template <class Sink>
-void walk(Sink& sink, PyObject* root, uint8_t spacing) {
+bool walk(Sink& sink, PyObject* root, uint8_t spacing) {
     struct Visit {
         const NodeObject* node;
         uint8_t indent;
     };
     std::vector<Visit> stack{{as_node(root), spacing}};
     bool first = true;
+    SignalPoll signals;
     while (!stack.empty()) {
+        if (!signals.step()) return false;
         Visit visit = stack.back();
         stack.pop_back();
         node_block(sink, visit.node, visit.indent, first);
@@ -93,15 +97,16 @@ void walk(Sink& sink, PyObject* root, uint8_t spacing) {
         for (Py_ssize_t i = visit.node->child_count; i-- > 0;)
             stack.push_back({as_node(visit.node->children[i]), below});
     }
+    return true;
 }
 
 PyObject* render(PyObject* root, uint8_t spacing) {
     Measure measure;
-    walk(measure, root, spacing);
+    if (!walk(measure, root, spacing)) return nullptr;
     std::string out;
     out.reserve(measure.size);
     Write write{out};
-    walk(write, root, spacing);
+    if (!walk(write, root, spacing)) return nullptr;
     return PyUnicode_DecodeUTF8(out.data(), static_cast<Py_ssize_t>(out.size()), nullptr);
 }
 

@@ -7,6 +7,7 @@
 #include "capi/arguments.h"
 #include "capi/deferred_release.h"
 #include "capi/py_ref.h"
+#include "capi/signal_poll.h"
 #include "entities/node.h"
 #include "entities/node_methods.h"
 #include "entities/search_type.h"
@@ -37,9 +38,11 @@ struct Visit {
 // `depth` absent means no limit; a limit counts down in 32-bit arithmetic
 // and stops descending at zero, so a negative one never stops.
 PyObject* walk(PyObject* start, Match kind, std::string_view query, bool limited, int32_t depth) {
-    std::vector<PyObject*> found;
+    std::vector<PyObject*> found;  // borrowed: the tree holds them for the whole walk
     std::vector<Visit> stack{{start, depth}};
+    SignalPoll signals;
     while (!stack.empty()) {
+        if (!signals.step()) return nullptr;
         Visit visit = stack.back();
         stack.pop_back();
         NodeObject* node = as_node(visit.node);

@@ -1,5 +1,6 @@
 #include "entities/search_type.h"
 
+#include "capi/guarded_call.h"
 #include "capi/process_object.h"
 #include "capi/py_ref.h"
 
@@ -45,11 +46,11 @@ PyObject* search_type_richcompare(PyObject* self, PyObject* other, int op) {
 }
 
 PyType_Slot search_type_slots[] = {
-    {Py_tp_repr, reinterpret_cast<void*>(search_type_repr)},
-    {Py_tp_str, reinterpret_cast<void*>(search_type_repr)},
-    {Py_tp_richcompare, reinterpret_cast<void*>(search_type_richcompare)},
+    {Py_tp_repr, reinterpret_cast<void*>(guarded<search_type_repr>)},
+    {Py_tp_str, reinterpret_cast<void*>(guarded<search_type_repr>)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(guarded<search_type_richcompare>)},
     {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
-    {Py_nb_int, reinterpret_cast<void*>(search_type_int)},
+    {Py_nb_int, reinterpret_cast<void*>(guarded<search_type_int>)},
     {0, nullptr},
 };
 

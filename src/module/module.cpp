@@ -4,6 +4,7 @@
 #include <Python.h>
 
 #include "capi/errors.h"
+#include "capi/guarded_call.h"
 #include "capi/py_ref.h"
 #include "entities/node.h"
 #include "entities/search_type.h"
@@ -70,7 +71,7 @@ int exec_module(PyObject* module) {
 }
 
 PyModuleDef_Slot module_slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+    {Py_mod_exec, reinterpret_cast<void*>(guarded<exec_module>)},
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
     {0, nullptr},
 };

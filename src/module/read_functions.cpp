@@ -1,6 +1,7 @@
 // read_string and read_file: the document is parsed with the interpreter
 // released, then turned into Node objects with it held.
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -85,9 +86,11 @@ PyObject* read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         // An ASCII str is its own UTF-8: parsed in place, the source keeps
         // the str alive for as long as any node points into it.
         const char* data = static_cast<const char*>(PyUnicode_DATA(document));
+        PyRef owner = PyRef::borrow(document);  // the source's from here on
         SourceRef source =
             SharedSource::borrowed(data, static_cast<uint64_t>(PyUnicode_GET_LENGTH(document)),
-                                   Py_NewRef(document), release_python_owner);
+                                   owner.get(), release_python_owner);
+        owner.release();
         {
             WithoutInterpreter released;  // no Python objects in this scope
             read_into(outcome, source, tag);
@@ -107,7 +110,9 @@ PyObject* read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         EncodedText text = encode_utf8(units, count, unit_size);
         if (text.data) {
             encoded = true;
+            std::unique_ptr<char, void (*)(void*) noexcept> buffer(text.data, free_buffer);
             SourceRef source = SharedSource::borrowed(text.data, text.size, text.data, free_buffer);
+            buffer.release();  // the source's from here on
             read_into(outcome, source, tag);
         }
     }
@@ -140,10 +145,11 @@ PyObject* read_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
     ReadOutcome outcome;
     {
         WithoutInterpreter released;  // no Python objects in this scope
-        text.emplace(read_text_file(path_copy));
+        text.emplace(read_text_file(path_copy, released.interrupt_check()));
         if (*text) read_into(outcome, text->value(), tag);
     }
     if (!*text) {
+        if (PyErr_Occurred()) return nullptr;  // a signal handler's exception
         raise_io_error(text->error());
         return nullptr;
     }

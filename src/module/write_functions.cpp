@@ -1,6 +1,16 @@
 // write_string and write_file: the tree is laid out with the interpreter
 // held, then serialised without it. The node argument, which the caller
 // holds for the whole call, keeps every string and map of the tree alive.
+//
+// The indentation is what can make an output far larger than its tree (a
+// chain a million deep, four spaces a level, holds some 4e12 bytes of it), so
+// it is counted before anything is written. Output whose size no str or file
+// could represent is refused with OverflowError; write_string, which holds
+// its output in memory, also refuses with MemoryError an output larger than
+// the machine's memory, rather than have the system kill the process while
+// filling it. write_file streams and is limited by the file system alone.
+// The error names `indent` only when the caller passed one.
+#include <algorithm>
 #include <string>
 
 #include "capi/arguments.h"
@@ -10,20 +20,23 @@
 #include "entities/node.h"
 #include "entities/node_write_list.h"
 #include "module/functions.h"
+#include "platform/memory_size.h"
 #include "write/xml_writer.h"
 
 namespace plovane {
 
 namespace {
 
-// More indentation than this is refused before anything is written: it is
-// never intended, and would otherwise exhaust memory or fill a disk.
-constexpr uint64_t kMaxIndentationBytes = uint64_t{1} << 32;
+// The largest size of a str, and of a file.
+constexpr uint64_t kMaxOutputBytes = static_cast<uint64_t>(PY_SSIZE_T_MAX);
 
 struct WriteOptions {
     uint64_t indent = 4;
+    bool indent_given = false;
     bool declaration = true;
 };
+
+enum class Destination { Memory, File };
 
 bool convert_node(PyObject* object, const char* param) {
     if (is_node(object)) return true;
@@ -32,23 +45,39 @@ bool convert_node(PyObject* object, const char* param) {
 }
 
 bool convert_options(PyObject* indent, PyObject* declaration, WriteOptions& out) {
-    return (!is_given(indent) || convert_u64(indent, "indent", out.indent)) &&
+    out.indent_given = is_given(indent);
+    return (!out.indent_given || convert_u64(indent, "indent", out.indent)) &&
            (!is_given(declaration) ||
             convert_bool(declaration, "default_xml_def", out.declaration));
 }
 
-// Lays the tree out and refuses an indent whose output could not be held.
-bool lay_out(PyObject* node, const WriteOptions& options, WriteList& list) {
-    list = write_list_of_node(node);
-    if (indentation_bound(list, options.indent) <= kMaxIndentationBytes) return true;
+// Raises `type` for indentation of `spaces` bytes beyond `limit`.
+bool refuse(PyObject* type, const char* wording, uint64_t spaces, uint64_t limit,
+            const WriteOptions& options) {
+    // The count saturates: at its top it means "this many or more".
+    PyErr_Format(type, "%s: the output would hold %s%llu bytes of indentation, more than %llu",
+                 wording, spaces == UINT64_MAX ? "at least " : "",
+                 static_cast<unsigned long long>(spaces), static_cast<unsigned long long>(limit));
+    return options.indent_given ? fail_param("indent") : false;
+}
+
+// Lays the tree out and refuses an output the destination could not hold.
+bool lay_out(PyObject* node, const WriteOptions& options, Destination destination,
+             WriteList& list) {
+    if (!write_list_of_node(node, list)) return false;
+    const uint64_t memory =
+        destination == Destination::Memory ? physical_memory_bytes() : UINT64_MAX;
+    const uint64_t limit = std::min(kMaxOutputBytes, memory);
+    if (indentation_bound(list, options.indent) <= limit) return true;
     const uint64_t spaces = indentation_bytes(list, options.indent);
-    if (spaces <= kMaxIndentationBytes) return true;
-    PyErr_Format(
-        PyExc_OverflowError,
-        "indent too large: the output would hold %llu bytes of indentation, more than %llu",
-        static_cast<unsigned long long>(spaces),
-        static_cast<unsigned long long>(kMaxIndentationBytes));
-    return fail_param("indent");
+    if (spaces > kMaxOutputBytes)
+        return refuse(PyExc_OverflowError,
+                      options.indent_given ? "indent too large" : "output too large", spaces,
+                      kMaxOutputBytes, options);
+    if (spaces > limit)
+        return refuse(PyExc_MemoryError, "output too large for this machine's memory", spaces,
+                      limit, options);
+    return true;
 }
 
 const char* const kWriteStringParams[] = {"node", "indent", "default_xml_def"};
@@ -65,7 +94,7 @@ PyObject* write_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
     WriteList list;
     if (!bind_arguments(kWriteString, args, nargs, kwnames, argv) ||
         !convert_node(argv[0], "node") || !convert_options(argv[1], argv[2], options) ||
-        !lay_out(argv[0], options, list))
+        !lay_out(argv[0], options, Destination::Memory, list))
         return nullptr;
     MemorySink output;
     {
@@ -83,15 +112,18 @@ PyObject* write_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
     WriteList list;
     if (!bind_arguments(kWriteFile, args, nargs, kwnames, argv) || !convert_node(argv[0], "node") ||
         !convert_utf8(argv[1], "file_path", path) || !convert_options(argv[2], argv[3], options) ||
-        !lay_out(argv[0], options, list))
+        !lay_out(argv[0], options, Destination::File, list))
         return nullptr;
     std::string path_copy(path);
     std::optional<IoError> failure;
     {
         WithoutInterpreter released;  // only the nodes' strings and maps, which never change
-        failure = write_to_file(list, path_copy, options.indent, options.declaration);
+        failure = write_to_file(list, path_copy, options.indent, options.declaration,
+                                released.interrupt_check());
     }
     if (failure) {
+        if (PyErr_Occurred()) return nullptr;  // a signal handler's exception
+
         raise_io_error(*failure);
         return nullptr;
     }
