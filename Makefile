@@ -8,7 +8,7 @@ CMAKE := $(VENV)/bin/cmake
 CMAKE_FLAGS ?=
 SOAK_SECONDS ?= 120
 
-.PHONY: all setup build test sanitize soak huge demo bench fuzz format clean wheel
+.PHONY: all setup build test sanitize tsan test-ft check-free-threaded soak huge demo bench fuzz format clean wheel
 
 all: build
 
@@ -32,6 +32,20 @@ test: build
 # into build-sanitize/, leak detection on.
 sanitize: setup
 	@JOBS=$(JOBS) VENV=$(VENV) scripts/sanitize.sh
+
+# The C++ suite, the thread soak and the concurrency test against a
+# ThreadSanitizer build in build-tsan/.
+tsan: setup
+	@JOBS=$(JOBS) VENV=$(VENV) scripts/tsan.sh
+
+# The whole pytest suite on the free-threaded CPython 3.14 that PYTHON_FT
+# names (fails when there is none); not part of `test`.
+test-ft:
+	@JOBS=$(JOBS) scripts/test-free-threaded.sh
+
+# The binding compiled as for a free-threaded interpreter (compile only).
+check-free-threaded: setup
+	@JOBS=$(JOBS) VENV=$(VENV) scripts/check-free-threaded-build.sh
 
 # The thread soak alone, for SOAK_SECONDS.
 soak: build

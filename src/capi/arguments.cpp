@@ -83,13 +83,13 @@ bool bind_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t narg
     return check_required(sig, out);
 }
 
-bool bind_arguments(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out) {
+bool bind_arguments(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out,
+                    std::vector<DictItem>& held) {
     if (!bind_positional(sig, &PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args), out))
         return false;
-    Py_ssize_t pos = 0;
-    PyObject *key, *value;
-    while (kwargs && PyDict_Next(kwargs, &pos, &key, &value))
-        if (!bind_keyword(sig, key, value, out)) return false;
+    if (kwargs && !snapshot_dict(kwargs, held)) return false;
+    for (const DictItem& item : held)
+        if (!bind_keyword(sig, item.key.get(), item.value.get(), out)) return false;
     return check_required(sig, out);
 }
 

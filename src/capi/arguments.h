@@ -7,6 +7,9 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
+
+#include "capi/container_snapshot.h"
 
 namespace plovane {
 
@@ -21,8 +24,12 @@ struct Signature {
 // nullptr when it was not given. Returns false with TypeError set.
 bool bind_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames, PyObject** out);
-// The same for a tuple-and-dict call (type construction).
-bool bind_arguments(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out);
+// The same for a tuple-and-dict call (type construction). The keywords are
+// read from a snapshot of `kwargs`, which another thread may change
+// meanwhile: `held` keeps the snapshot's references, which `out` borrows, so
+// it must outlive every use of `out`.
+bool bind_arguments(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out,
+                    std::vector<DictItem>& held);
 
 // A parameter whose default is None treats None as not given.
 inline bool is_given(PyObject* argument) {

@@ -28,7 +28,9 @@ bool queue_object(PyObject* object) noexcept {
 }  // namespace
 
 void release_python_reference(PyObject* object) noexcept {
-    if (PyGILState_Check()) {
+    // Attached means allowed to touch objects. PyGILState_Check is no test
+    // of that: it answers 1 on every thread once a subinterpreter exists.
+    if (PyThreadState_GetUnchecked() != nullptr) {
         Py_DECREF(object);
         return;
     }

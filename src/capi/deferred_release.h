@@ -9,7 +9,8 @@
 
 namespace plovane {
 
-// Releases `object` now if this thread holds the interpreter, else queues it.
+// Releases `object` now if this thread is attached to the interpreter, else
+// queues it.
 void release_python_reference(PyObject* object) noexcept;
 // The SharedSource owner callback for a borrowed Python str.
 void release_python_owner(void* owner) noexcept;

@@ -3,13 +3,21 @@
 #include <cerrno>
 #include <string>
 
+#include "capi/process_object.h"
 #include "capi/py_ref.h"
 
 namespace plovane {
 
 namespace {
 
-PyObject* internal_error_type = nullptr;  // process-wide, never released
+PyObject* make_internal_error() {
+    return PyErr_NewExceptionWithDoc(
+        "plovane.InternalError",
+        "A broken invariant inside plovane: a fault of the module, never of its input.",
+        PyExc_BaseException, nullptr);
+}
+
+ProcessObject internal_error_type{make_internal_error};
 
 PyObject* exception_for_errno(int code) {
     switch (code) {
@@ -59,16 +67,12 @@ void raise_io_error(const IoError& error) {
 }
 
 bool init_internal_error() {
-    if (internal_error_type) return true;
-    internal_error_type = PyErr_NewExceptionWithDoc(
-        "plovane.InternalError",
-        "A broken invariant inside plovane: a fault of the module, never of its input.",
-        PyExc_BaseException, nullptr);
-    return internal_error_type != nullptr;
+    return internal_error_type.ensure();
 }
 
 void raise_internal_error(const char* message) {
-    PyErr_SetString(internal_error_type ? internal_error_type : PyExc_SystemError, message);
+    PyObject* type = internal_error_type.get();
+    PyErr_SetString(type ? type : PyExc_SystemError, message);
 }
 
 }  // namespace plovane

@@ -13,7 +13,8 @@ void raise_io_error(const IoError& error);
 // A broken invariant of this module, never of its input: raised as an
 // exception derived directly from BaseException.
 void raise_internal_error(const char* message);
-// Creates the internal-error class; called once at module execution.
+// Creates the internal-error class (shared by the whole process) unless it
+// exists; called by every module execution.
 bool init_internal_error();
 
 }  // namespace plovane

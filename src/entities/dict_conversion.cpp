@@ -26,16 +26,25 @@ namespace {
 
 enum DictKey { kName, kAttrs, kChildren, kText, kKeyCount };
 
-// The four keys, made once and never released.
-PyObject* const* dict_keys() {
-    static PyObject* keys[kKeyCount] = {};
-    static const char* const names[kKeyCount] = {"name", "attrs", "children", "text"};
-    for (int i = 0; i < kKeyCount; ++i) {
-        if (!keys[i]) keys[i] = PyUnicode_InternFromString(names[i]);
-        if (!keys[i]) return nullptr;
+// The four keys, made for each conversion: an interned str belongs to one
+// interpreter, so none is kept for the whole process. Interned, they are the
+// very objects a caller's literal "name" is, and lookups match by identity.
+class DictKeys {
+  public:
+    // False with an exception when a key could not be made.
+    bool make() {
+        static const char* const names[kKeyCount] = {"name", "attrs", "children", "text"};
+        for (int i = 0; i < kKeyCount; ++i) {
+            keys_[i] = PyRef(PyUnicode_InternFromString(names[i]));
+            if (!keys_[i]) return false;
+        }
+        return true;
     }
-    return keys;
-}
+    PyObject* operator[](DictKey key) const { return keys_[key].get(); }
+
+  private:
+    PyRef keys_[kKeyCount];
+};
 
 // The order a dictionary is filled in is not part of the format; each one
 // gets its own, drawn like an attribute map's seed, so that no caller comes
@@ -107,7 +116,7 @@ class HiddenFromCollector {
 
 // The dictionary of one node whose children's dictionaries are the last
 // ones made.
-PyObject* node_dict(PyObject* const* keys, const NodeObject* node, MadeObjects& made,
+PyObject* node_dict(const DictKeys& keys, const NodeObject* node, MadeObjects& made,
                     HiddenFromCollector& hidden) {
     PyRef values[kKeyCount];
     values[kChildren] = PyRef(take_list(made, node->child_count));
@@ -131,8 +140,8 @@ PyObject* node_dict(PyObject* const* keys, const NodeObject* node, MadeObjects& 
 // Children are made before their parent, so every list is complete when it
 // is made and no half-built object is ever reachable.
 PyObject* tree_dict(PyObject* root) {
-    PyObject* const* keys = dict_keys();
-    if (!keys) return nullptr;
+    DictKeys keys;
+    if (!keys.make()) return nullptr;
     struct Pending {
         const NodeObject* node;
         Py_ssize_t next;

@@ -5,8 +5,11 @@
 #include <new>
 
 #include "capi/arguments.h"
+#include "capi/container_snapshot.h"
 #include "capi/deferred_release.h"
+#include "capi/errors.h"
 #include "capi/method_def.h"
+#include "capi/process_object.h"
 #include "capi/py_ref.h"
 #include "entities/node_methods.h"
 #include "entities/sequence_check.h"
@@ -41,10 +44,6 @@ void free_node(PyObject* self) noexcept {
     PyTypeObject* type = Py_TYPE(self);
     type->tp_free(self);
     Py_DECREF(type);
-}
-
-void free_block(void* block) {
-    std::free(block);
 }
 
 void node_dealloc(PyObject* self) {
@@ -99,14 +98,27 @@ bool convert_attrs(PyObject* object, AttrMap& out) {
         set_type_mismatch(object, "dict");
         return fail_param("attrs");
     }
+    // Converted from a snapshot: the caller's dict may be changed meanwhile.
+    std::vector<DictItem> items;
+    if (!snapshot_dict(object, items)) return fail_param("attrs");
     HashKeys keys = take_hash_keys();
-    Py_ssize_t pos = 0;
-    PyObject *key, *value;
-    while (PyDict_Next(object, &pos, &key, &value)) {
+    for (const DictItem& item : items) {
         TextRef k, v;
-        if (!convert_owned(key, "attrs", k) || !convert_owned(value, "attrs", v)) return false;
+        if (!convert_owned(item.key.get(), "attrs", k) ||
+            !convert_owned(item.value.get(), "attrs", v))
+            return false;
         out.insert(keys, std::move(k), std::move(v));
     }
+    return true;
+}
+
+bool take_child(PyRef item, std::vector<PyObject*>& out) {
+    if (!is_node(item.get())) {
+        set_type_mismatch(item.get(), "Node");
+        return fail_param("children");
+    }
+    out.push_back(item.get());  // taken over only once stored
+    item.release();
     return true;
 }
 
@@ -120,16 +132,19 @@ bool convert_children(PyObject* object, std::vector<PyObject*>& out) {
         if (sequence == 0) set_type_mismatch(object, "Sequence");
         return fail_param("children");
     }
+    // A list is read from a snapshot, as its content at one moment: another
+    // thread may change it meanwhile. Any other sequence is iterated.
+    if (PyList_CheckExact(object)) {
+        std::vector<PyRef> items;
+        if (!snapshot_list(object, items)) return fail_param("children");
+        for (PyRef& item : items)
+            if (!take_child(std::move(item), out)) return false;
+        return true;
+    }
     PyRef iterator(PyObject_GetIter(object));
     if (!iterator) return fail_param("children");
-    while (PyRef item{PyIter_Next(iterator.get())}) {
-        if (!is_node(item.get())) {
-            set_type_mismatch(item.get(), "Node");
-            return fail_param("children");
-        }
-        out.push_back(item.get());  // taken over only once stored
-        item.release();
-    }
+    while (PyRef item{PyIter_Next(iterator.get())})
+        if (!take_child(std::move(item), out)) return false;
     return PyErr_Occurred() ? fail_param("children") : true;
 }
 
@@ -147,7 +162,8 @@ struct ChildrenGuard {
 PyObject* node_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
     drain_deferred_releases();
     PyObject* argv[4];
-    if (!bind_arguments(kNodeSignature, args, kwargs, argv)) return nullptr;
+    std::vector<DictItem> keywords;  // argv borrows from it
+    if (!bind_arguments(kNodeSignature, args, kwargs, argv, keywords)) return nullptr;
     TextRef name, text;
     AttrMap attrs;
     std::vector<PyObject*> children;
@@ -218,7 +234,7 @@ PyMethodDef node_methods[] = {
 PyType_Slot node_slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(guarded<node_new>)},
     {Py_tp_dealloc, reinterpret_cast<void*>(node_dealloc)},
-    {Py_tp_free, reinterpret_cast<void*>(free_block)},
+    {Py_tp_free, reinterpret_cast<void*>(free_node_block)},
     {Py_tp_str, reinterpret_cast<void*>(guarded<node_str>)},
     {Py_tp_repr, reinterpret_cast<void*>(guarded<node_repr>)},
     {Py_tp_getset, node_getset},
@@ -232,38 +248,62 @@ PyType_Spec node_spec{
     node_slots,
 };
 
-PyTypeObject* create_node_type() {
+PyObject* create_node_type() {
     PyRef type(PyType_FromSpec(&node_spec));
     if (!type) return nullptr;
     auto* cls = reinterpret_cast<PyTypeObject*>(type.get());
     // The doc text is a signature only; a heap type would keep "" as __doc__.
     if (PyDict_SetItemString(cls->tp_dict, "__doc__", Py_None) < 0) return nullptr;
     PyType_Modified(cls);
-    return reinterpret_cast<PyTypeObject*>(type.release());
+    return type.release();
 }
+
+ProcessObject node_class{create_node_type};
 
 }  // namespace
 
+bool init_node_type() {
+    return node_class.ensure();
+}
+
 PyTypeObject* node_type() {
-    static PyTypeObject* type = nullptr;  // process-wide, never released
-    if (!type) type = create_node_type();
-    return type;
+    return reinterpret_cast<PyTypeObject*>(node_class.get());
 }
 
 // The object and its child array in one block: one allocation per node, and
 // the children sit next to the fields that lead to them. Every field is set
 // below, so the block is not cleared first (as the generic allocation would).
-// The type has no subclasses and is not tracked by the collector, so any
-// allocator will do as long as tp_free matches. The C allocator is used: it
-// hands the blocks of a released tree to the next one read, where the
-// interpreter's small-object allocator gives its emptied arenas back to the
-// system and takes fresh ones, each page of which faults (reads were 13-15%
-// faster with malloc).
+// The type has no subclasses and is not tracked by the collector.
+//
+// With the global lock any allocator will do as long as tp_free matches, and
+// the C allocator is used: it hands the blocks of a released tree to the
+// next one read, where the interpreter's small-object allocator gives its
+// emptied arenas back to the system and takes fresh ones, each page of which
+// faults (reads were 13-15% faster with malloc), and it needs no attached
+// thread, so blocks can be made while the interpreter is released.
+//
+// A free-threaded interpreter requires every object to come from its object
+// allocator: other threads read container items without locks, and may
+// still touch an object just freed (to try a reference on it); that
+// allocator's per-thread heaps delay the reuse of its memory until no such
+// reader can remain. It needs an attached thread.
 static_assert(sizeof(NodeObject) % alignof(PyObject*) == 0);
 
 NodeObject* allocate_node(size_t child_count) noexcept {
-    return static_cast<NodeObject*>(
-        std::malloc(sizeof(NodeObject) + child_count * sizeof(PyObject*)));
+    const size_t size = sizeof(NodeObject) + child_count * sizeof(PyObject*);
+#ifdef Py_GIL_DISABLED
+    return static_cast<NodeObject*>(PyObject_Malloc(size));
+#else
+    return static_cast<NodeObject*>(std::malloc(size));
+#endif
+}
+
+void free_node_block(void* block) noexcept {
+#ifdef Py_GIL_DISABLED
+    PyObject_Free(block);
+#else
+    std::free(block);
+#endif
 }
 
 void init_node_fields(NodeObject* node, TextRef name, AttrMap attrs, PyObject* const* children,
@@ -281,7 +321,10 @@ PyObject* make_node(TextRef name, AttrMap attrs, PyObject* const* children, size
     PyTypeObject* type = node_type();
     NodeObject* node = type ? allocate_node(count) : nullptr;
     if (!node) {
-        if (type) PyErr_NoMemory();
+        if (type)
+            PyErr_NoMemory();
+        else
+            raise_internal_error("a Node was made before the module made its class");
         for (size_t i = 0; i < count; ++i) Py_DECREF(children[i]);
         return nullptr;
     }

@@ -20,7 +20,11 @@ struct NodeObject {
     TextRef text;  // absent when the node has no text
 };
 
-// The class, created on first use and shared by every module object.
+// Creates the class unless it exists; called by every module execution.
+// False with an exception when that failed.
+bool init_node_type();
+// The class, shared by every module object of every interpreter; null
+// before the first module execution made it.
 PyTypeObject* node_type();
 inline bool is_node(PyObject* object) {
     return Py_IS_TYPE(object, node_type());
@@ -45,8 +49,12 @@ inline PyObject* make_node(TextRef name, AttrMap attrs, std::vector<PyObject*>& 
 // The parts of make_node, for building nodes without the interpreter (see
 // NodeBlocks): a block from the allocator that tp_free matches (null when
 // memory runs out), its fields, and their release for a block that never
-// became an object.
+// became an object. On a free-threaded interpreter blocks come from its
+// object allocator, which only an attached thread may call; with the global
+// lock they come from the C allocator, which any thread may call.
 NodeObject* allocate_node(size_t child_count) noexcept;
+// The class's tp_free: gives back a block of allocate_node.
+void free_node_block(void* block) noexcept;
 void init_node_fields(NodeObject* node, TextRef name, AttrMap attrs, PyObject* const* children,
                       size_t count, TextRef text) noexcept;
 void destroy_node_fields(NodeObject* node) noexcept;

@@ -1,18 +1,29 @@
 #include "entities/node_blocks.h"
 
-#include <cstdlib>
 #include <new>
+#include <utility>
+
+#include "capi/errors.h"
 
 namespace plovane {
 
 NodeBlocks::~NodeBlocks() {
     for (NodeObject* block : blocks_) {
         destroy_node_fields(block);
-        std::free(block);
+        free_node_block(block);
     }
 }
 
 bool NodeBlocks::build(FlatTree&& elements) noexcept {
+#ifdef Py_GIL_DISABLED
+    elements_ = std::move(elements);
+    return true;
+#else
+    return make_blocks(elements);
+#endif
+}
+
+bool NodeBlocks::make_blocks(FlatTree& elements) noexcept {
     try {
         blocks_.reserve(elements.size());
         // Blocks of finished subtrees whose parent is still to come, in order.
@@ -36,8 +47,16 @@ bool NodeBlocks::build(FlatTree&& elements) noexcept {
 }
 
 PyObject* NodeBlocks::activate() {
+#ifdef Py_GIL_DISABLED
+    const bool made = make_blocks(elements_);
+    elements_ = FlatTree();
+    if (!made) return PyErr_NoMemory();
+#endif
     PyTypeObject* type = node_type();
-    if (!type) return nullptr;
+    if (!type) {
+        raise_internal_error("a Node was made before the module made its class");
+        return nullptr;
+    }
     // Each block's children are blocks before it: every object is whole
     // before anything can see it.
     for (NodeObject* block : blocks_) PyObject_Init(reinterpret_cast<PyObject*>(block), type);

@@ -107,8 +107,9 @@ class SourceShares {
     uint64_t left_;
 };
 
-// The nodes of a state as blocks, built without the interpreter; `refs`
-// counts the parents of each.
+// The nodes of a state as blocks, built without the interpreter (with the
+// global lock; attached on a free-threaded interpreter); `parents` counts
+// the parents of each.
 struct StateBlocks {
     std::vector<NodeObject*> blocks;  // in the state's order, root last
     std::vector<uint64_t> parents;
@@ -121,7 +122,7 @@ struct StateBlocks {
     ~StateBlocks() {
         for (NodeObject* block : blocks) {
             destroy_node_fields(block);
-            std::free(block);
+            free_node_block(block);
         }
     }
 };
@@ -234,7 +235,12 @@ PyObject* node_from_state(PyObject*, PyObject* state) {
                                  static_cast<size_t>(PyBytes_GET_SIZE(state)));
     StateBlocks made;
     {
+#ifndef Py_GIL_DISABLED
+        // A free-threaded interpreter's object allocator, which the blocks
+        // come from there, needs this thread attached (see allocate_node);
+        // being attached there blocks no other thread.
         WithoutInterpreter released;  // reads the caller's bytes, which cannot change
+#endif
         build_blocks(made, bytes);
     }
     if (made.out_of_memory) return PyErr_NoMemory();

@@ -1,6 +1,7 @@
 #include "entities/search_type.h"
 
 #include "capi/guarded_call.h"
+#include "capi/process_object.h"
 #include "capi/py_ref.h"
 
 namespace plovane {
@@ -61,7 +62,7 @@ PyType_Spec search_type_spec{
     search_type_slots,
 };
 
-PyTypeObject* create_search_type() {
+PyObject* create_search_type() {
     PyRef type(PyType_FromSpec(&search_type_spec));
     if (!type) return nullptr;
     auto* cls = reinterpret_cast<PyTypeObject*>(type.get());
@@ -75,15 +76,19 @@ PyTypeObject* create_search_type() {
     // Frozen only now: the members had to be stored first.
     cls->tp_flags |= Py_TPFLAGS_IMMUTABLETYPE;
     PyType_Modified(cls);
-    return reinterpret_cast<PyTypeObject*>(type.release());
+    return type.release();
 }
+
+ProcessObject search_type_class{create_search_type};
 
 }  // namespace
 
+bool init_search_type() {
+    return search_type_class.ensure();
+}
+
 PyTypeObject* search_type_type() {
-    static PyTypeObject* type = nullptr;  // process-wide, never released
-    if (!type) type = create_search_type();
-    return type;
+    return reinterpret_cast<PyTypeObject*>(search_type_class.get());
 }
 
 }  // namespace plovane

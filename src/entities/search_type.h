@@ -10,7 +10,11 @@ struct SearchTypeObject {
     int value;
 };
 
-// The class with its three shared members, created on first use.
+// Creates the class with its three shared members unless it exists; called
+// by every module execution. False with an exception when that failed.
+bool init_search_type();
+// The class, shared by every module object of every interpreter; null
+// before the first module execution made it.
 PyTypeObject* search_type_type();
 
 }  // namespace plovane

@@ -7,6 +7,10 @@
 
 namespace plovane {
 
+// Prepares the calling interpreter for is_sequence; called by every module
+// execution. False with an exception when that failed.
+bool init_sequence_check();
+
 // 1 for a sequence, 0 otherwise, -1 with an exception set when the
 // instance check itself failed.
 int is_sequence(PyObject* object);

@@ -8,6 +8,7 @@
 #include "capi/py_ref.h"
 #include "entities/node.h"
 #include "entities/search_type.h"
+#include "entities/sequence_check.h"
 #include "module/functions.h"
 
 namespace plovane {
@@ -52,7 +53,12 @@ int exec_module(PyObject* module) {
                      Py_TYPE(module)->tp_name);
         return -1;
     }
-    if (!init_internal_error()) return -1;
+    // The classes are made once for the whole process, by whichever
+    // execution comes first; a later one, in this interpreter or another,
+    // registers the same ones.
+    if (!init_internal_error() || !init_search_type() || !init_node_type() ||
+        !init_sequence_check())
+        return -1;
     if (!register_object(module, "SearchType",
                          Py_XNewRef(reinterpret_cast<PyObject*>(search_type_type()))) ||
         !register_object(module, "Node", Py_XNewRef(reinterpret_cast<PyObject*>(node_type()))))
