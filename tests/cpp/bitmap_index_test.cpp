@@ -73,6 +73,8 @@ TEST(BitmapIndex, DiffersFromByteSearchOnMalformedInput) {
     // Unterminated comments and CDATA sections end two bytes before the input.
     EXPECT_EQ(bits("<!-- x > y"), complete({{0, 8, K::Comment, 0, 0}}));
     EXPECT_EQ(bits("<!-->"), complete({{0, 4, K::Comment, 0, 0}}));
+    // A '<' on that end lies inside the comment: no construct starts there.
+    EXPECT_EQ(bits("<!--x><y"), complete({{0, 6, K::Comment, 0, 0}}));
     EXPECT_EQ(bits("<![CDATA[a>b"), complete({{0, 10, K::CData, 0, 0}}));
     EXPECT_EQ(seq("<![CDATA[a>b"), complete({{0, 9, K::CData, 0, 0}}));
     EXPECT_EQ(bits("<![CDATA[>"), complete({{0, 9, K::CData, 0, 0}}));
