@@ -1,9 +1,7 @@
 // Escaping of text and attribute values: the replacement sets, bulk copies of
-// unescaped runs, UTF-8 left intact, and the scanners' handling of every
-// length, alignment and a string that ends right before an unmapped page.
+// unescaped runs and UTF-8 left intact. The scanners themselves, at every
+// length and alignment and before an unmapped page: text_kernels_test.cpp.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <random>
 #include <string>
@@ -49,28 +47,22 @@ std::string model_escape(std::string_view text, bool attribute) {
     return out;
 }
 
-TEST(WriteEscaped, TextModeReplacesMarkupAndQuotesButNotWhiteSpace) {
-    EXPECT_EQ(escaped("a<b & \"c\" 'd'", false), "a&lt;b &amp; &quot;c&quot; &apos;d&apos;");
-    EXPECT_EQ(escaped("\t\r\n", false), "\t\r\n");
-    EXPECT_EQ(escaped("x>y", false), "x&gt;y");
-    EXPECT_EQ(escaped("&amp;", false), "&amp;amp;");
-    EXPECT_EQ(escaped(std::string_view("\0\x01\x7f", 3), false), std::string_view("\0\x01\x7f", 3));
-}
-
-TEST(WriteEscaped, AttributeModeAlsoReplacesTabCarriageReturnAndLineFeed) {
-    EXPECT_EQ(escaped("\t\r\n", true), "&#9;&#13;&#10;");
-    EXPECT_EQ(escaped("x>y", true), "x&gt;y");
-    EXPECT_EQ(escaped("a<b & \"c\" 'd'", true), "a&lt;b &amp; &quot;c&quot; &apos;d&apos;");
-}
-
-TEST(WriteEscaped, EndsMembersOnlyMultiByteNeighboursAndEmpty) {
-    EXPECT_EQ(escaped("a&", false), "a&amp;");
-    EXPECT_EQ(escaped("&<>\"'", false), "&amp;&lt;&gt;&quot;&apos;");
-    EXPECT_EQ(escaped("&<>\"'\t\r\n", true), "&amp;&lt;&gt;&quot;&apos;&#9;&#13;&#10;");
-    EXPECT_EQ(escaped("é<", false), "é&lt;");
-    EXPECT_EQ(escaped("<€𝄞>", true), "&lt;€𝄞&gt;");
-    EXPECT_EQ(escaped("", false), "");
-    EXPECT_EQ(escaped("", true), "");
+TEST(WriteEscaped, ReplacementSets) {
+    const struct {
+        std::string_view in, text, attribute;
+    } cases[] = {
+        {"a<b & \"c\" 'd'", "a&lt;b &amp; &quot;c&quot; &apos;d&apos;",
+         "a&lt;b &amp; &quot;c&quot; &apos;d&apos;"},
+        {"\t\r\n", "\t\r\n", "&#9;&#13;&#10;"},
+        {"x>y&amp;", "x&gt;y&amp;amp;", "x&gt;y&amp;amp;"},
+        {{"\0\x01\x7f", 3}, {"\0\x01\x7f", 3}, {"\0\x01\x7f", 3}},
+        {"é<€𝄞>", "é&lt;€𝄞&gt;", "é&lt;€𝄞&gt;"},
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(escaped(c.in, false), c.text);
+        EXPECT_EQ(escaped(c.in, true), c.attribute);
+    }
 }
 
 // Records every append, to check that runs arrive whole.
@@ -123,34 +115,6 @@ TEST(WriteEscaped, MatchesTheCodePointModelOnRandomTextsOfEveryAlignment) {
                 << "text '" << text << "' attribute " << attribute;
         }
     }
-}
-
-TEST(WriteEscaped, PlainTextSurroundedByMembersIsNotOverread) {
-    // Members right after the end of the view must not be reported.
-    const std::string storage = "abcdefghijklmnopqrstuvwxyz<<<<<<<<<<<<<<<<<<<<<";
-    for (size_t length = 0; length <= 26; ++length) {
-        const std::string_view view(storage.data(), length);
-        EXPECT_EQ(escaped(view, true), std::string(view));
-        EXPECT_EQ(find_text_escape(view.data(), view.data() + view.size()),
-                  view.data() + view.size());
-    }
-}
-
-TEST(WriteEscaped, TextEndingAtAnUnmappedPageIsScannedSafely) {
-    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    void* mapping =
-        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    ASSERT_NE(mapping, MAP_FAILED);
-    char* first = static_cast<char*>(mapping);
-    ASSERT_EQ(mprotect(first + page, page, PROT_NONE), 0);
-    for (size_t length = 0; length <= 40; ++length) {
-        char* start = first + page - length;
-        for (size_t i = 0; i < length; ++i) start[i] = "ab\"c"[i % 4];
-        const std::string text(start, length);
-        EXPECT_EQ(escaped({start, length}, false), model_escape(text, false));
-        EXPECT_EQ(escaped({start, length}, true), model_escape(text, true));
-    }
-    munmap(mapping, 2 * page);
 }
 
 }  // namespace
