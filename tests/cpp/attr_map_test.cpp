@@ -82,101 +82,47 @@ TEST(AttrMap, ViewsOfOneSourceInsertLikeSpans) {
     EXPECT_EQ(b->use_count(), 1u);
 }
 
-TEST(AttrMap, InsertFindAndRejectDuplicates) {
-    AttrMap map;
-    HashKeys keys = take_hash_keys();
-    EXPECT_TRUE(map.empty());
-    EXPECT_FALSE(map.find("x"));
-    for (int i = 0; i < 100; ++i) {
-        EXPECT_TRUE(map.insert(keys, TextRef::owned("k" + std::to_string(i)),
-                               TextRef::owned(std::to_string(i))));
-    }
-    EXPECT_FALSE(map.insert(keys, TextRef::owned("k7"), TextRef::owned("again")));
-    EXPECT_EQ(map.size(), 100u);
-    for (int i = 0; i < 100; ++i) {
-        const auto v = map.find("k" + std::to_string(i));
-        ASSERT_TRUE(v);
-        EXPECT_EQ(*v, std::to_string(i));
-    }
-    EXPECT_FALSE(map.contains("K7"));
-    EXPECT_TRUE(map.insert(keys, TextRef::owned(""), TextRef::owned("")));
-    EXPECT_TRUE(map.contains(""));
-}
-
-TEST(AttrMap, CopyKeepsIterationOrderAndOrderDependsOnKeys) {
-    std::vector<std::string> names;
-    for (int i = 0; i < 12; ++i) names.push_back("attr" + std::to_string(i));
-    auto build = [&](HashKeys keys) {
+// Insertion with room reserved ahead or not, and more room asked for
+// part-way (never less): every entry found, duplicates refused, and a copy
+// walking in the same order.
+TEST(AttrMap, InsertFindCopyAndReserve) {
+    const HashKeys keys = take_hash_keys();
+    for (const auto& [first, later] : {std::pair{-1, -1}, {0, 1}, {3, 100}, {5, 6}, {100, 1}}) {
         AttrMap map;
-        for (auto& n : names) map.insert(keys, TextRef::owned(n), TextRef::owned("v"));
-        return map;
+        if (first >= 0) map.reserve(keys, static_cast<uint32_t>(first));
+        EXPECT_TRUE(map.empty());
+        EXPECT_FALSE(map.find("k0"));
+        for (int i = 0; i < 100; ++i) {
+            if (i == 5 && later >= 0) {
+                const std::vector<std::string> order = keys_in_order(map);
+                map.reserve(keys, static_cast<uint32_t>(later));
+                // Room for one more at the same table size keeps every slot.
+                EXPECT_TRUE(later != 6 || keys_in_order(map) == order);
+            }
+            ASSERT_TRUE(map.insert(keys, TextRef::owned("k" + std::to_string(i)),
+                                   TextRef::owned(std::to_string(i))));
+        }
+        EXPECT_FALSE(map.insert(keys, TextRef::owned("k7"), TextRef::owned("again")));
+        EXPECT_FALSE(map.insert(keys, TextRef::owned("k99"), TextRef::owned("again")));
+        ASSERT_EQ(map.size(), 100u);
+        const AttrMap copy = map;
+        for (int i = 0; i < 100; ++i)
+            EXPECT_EQ(copy.find("k" + std::to_string(i)), std::to_string(i));
+        EXPECT_FALSE(copy.find("K7"));
+        EXPECT_FALSE(copy.find("k100"));
+        EXPECT_EQ(keys_in_order(copy), keys_in_order(map));
+        EXPECT_EQ(keys_in_order(map).size(), 100u);
+    }
+    // The order depends on the hash keys.
+    auto build = [](HashKeys k) {
+        AttrMap map;
+        for (int i = 0; i < 12; ++i)
+            map.insert(k, TextRef::owned("a" + std::to_string(i)), TextRef::owned("v"));
+        return keys_in_order(map);
     };
-    AttrMap a = build({1, 2});
-    AttrMap copy = a;
-    EXPECT_EQ(keys_in_order(a), keys_in_order(copy));
-    EXPECT_EQ(keys_in_order(a), keys_in_order(a));
     bool some_order_differs = false;
-    for (uint64_t k = 3; k < 20 && !some_order_differs; ++k)
-        some_order_differs = keys_in_order(build({k, 2})) != keys_in_order(a);
+    for (uint64_t k = 3; k < 20; ++k) some_order_differs |= build({k, 2}) != build({1, 2});
     EXPECT_TRUE(some_order_differs);
-}
-
-TEST(AttrMap, EntriesSurviveReserveOnEmptyAndFilledMaps) {
-    const HashKeys keys = take_hash_keys();
-    AttrMap map;
-    map.reserve(keys, 3);
-    EXPECT_TRUE(map.empty());
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(map.insert(keys, TextRef::owned("k" + std::to_string(i)), TextRef::owned("v")));
-    }
-    // Growing a filled map keeps its entries and still rejects duplicates.
-    map.reserve(keys, 100);
-    map.reserve(keys, 1);  // never shrinks
-    for (int i = 3; i < 100; ++i) {
-        EXPECT_TRUE(map.insert(keys, TextRef::owned("k" + std::to_string(i)),
-                               TextRef::owned(std::to_string(i))));
-    }
-    EXPECT_FALSE(map.insert(keys, TextRef::owned("k7"), TextRef::owned("again")));
-    EXPECT_EQ(map.size(), 100u);
-    for (int i = 3; i < 100; ++i) {
-        ASSERT_TRUE(map.find("k" + std::to_string(i)));
-        EXPECT_EQ(*map.find("k" + std::to_string(i)), std::to_string(i));
-    }
-    size_t visited = 0;
-    map.for_each([&](std::string_view, std::string_view) { ++visited; });
-    EXPECT_EQ(visited, 100u);
-}
-
-TEST(AttrMap, ExactRoomGrowsWhenFullAndKeepsOrderWhileTheSlotsStay) {
-    const HashKeys keys = take_hash_keys();
-    AttrMap map;
-    map.reserve(keys, 5);
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_TRUE(map.insert(keys, TextRef::owned("a" + std::to_string(i)), TextRef::owned("v")));
-    }
-    const std::vector<std::string> order = keys_in_order(map);
-    // Room for one more at the same table size: every entry keeps its slot.
-    map.reserve(keys, 6);
-    EXPECT_EQ(keys_in_order(map), order);
-    // Past the reserved room the map grows by itself; a copy walks alike.
-    for (int i = 5; i < 40; ++i) {
-        EXPECT_TRUE(map.insert(keys, TextRef::owned("a" + std::to_string(i)), TextRef::owned("w")));
-    }
-    EXPECT_FALSE(map.insert(keys, TextRef::owned("a39"), TextRef::owned("again")));
-    EXPECT_EQ(map.size(), 40u);
-    AttrMap copy = map;
-    EXPECT_EQ(keys_in_order(copy), keys_in_order(map));
-    ASSERT_TRUE(copy.find("a39"));
-    EXPECT_EQ(*copy.find("a39"), "w");
-    EXPECT_EQ(*copy.find("a0"), "v");
-    EXPECT_FALSE(copy.find("a40"));
-
-    // A table reserved for nothing still takes insertions.
-    AttrMap none;
-    none.reserve(keys, 0);
-    EXPECT_TRUE(none.empty());
-    EXPECT_TRUE(none.insert(keys, TextRef::owned("k"), TextRef::owned("v")));
-    EXPECT_EQ(keys_in_order(AttrMap(none)), std::vector<std::string>{"k"});
 }
 
 }  // namespace
