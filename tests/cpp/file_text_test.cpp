@@ -1,5 +1,6 @@
-// Reading whole files as UTF-8 text. The errors callers see are checked
-// through read_file in the Python tests; here, what they cannot set up.
+// Reading whole files as UTF-8 text, and the machine's memory size. The
+// errors callers see are checked through read_file in the Python tests;
+// here, what they cannot set up.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,30 +8,34 @@
 #include <fstream>
 #include <string>
 
+#include "platform/memory_size.h"
 #include "storage/file_text.h"
 
 namespace plovane {
 namespace {
 
-std::string temporary_file(const std::string& bytes) {
-    char pattern[] = "/tmp/plovane-file-text-XXXXXX";
-    const int fd = mkstemp(pattern);
-    close(fd);
-    std::ofstream(pattern, std::ios::binary) << bytes;
-    return pattern;
-}
-
-TEST(FileText, ReadsTheWholeFileWhateverSizeItReports) {
+TEST(FileText, ReadsTheWholeFileWhateverSizeItReportsAndRefusesInvalidUtf8) {
     std::string large;
     for (int i = 0; large.size() < 300000; ++i) large += "<e i=\"" + std::to_string(i) + "\"/>\n";
-    for (const std::string& bytes :
-         {std::string(), std::string("<r a=\"\xC3\xA9\">t</r>"), large}) {
-        const std::string path = temporary_file(bytes);
+    const std::pair<std::string, bool> files[] = {{"", true},
+                                                  {"<r a=\"\xC3\xA9\">t</r>", true},
+                                                  {large, true},
+                                                  {"<r>caf\xE9</r>", false},
+                                                  {large + "\xE2\x82", false}};
+    for (const auto& [bytes, valid] : files) {
+        char path[] = "/tmp/plovane-file-text-XXXXXX";
+        close(mkstemp(path));
+        std::ofstream(path, std::ios::binary) << bytes;
         auto result = read_text_file(path);
-        std::remove(path.c_str());
-        ASSERT_TRUE(result);
-        EXPECT_EQ(result.value()->text(), bytes);
-        EXPECT_EQ(result.value()->use_count(), 1u);
+        std::remove(path);
+        if (!valid) {
+            ASSERT_FALSE(result);
+            EXPECT_EQ(result.error().message(), "stream did not contain valid UTF-8");
+        } else {
+            ASSERT_TRUE(result);
+            EXPECT_EQ(result.value()->text(), bytes);
+            EXPECT_EQ(result.value()->use_count(), 1u);
+        }
     }
     // /proc files report size 0 but have content.
     auto result = read_text_file("/proc/self/status");
@@ -39,15 +44,14 @@ TEST(FileText, ReadsTheWholeFileWhateverSizeItReports) {
     EXPECT_EQ(result.value()->text().back(), '\n');
 }
 
-TEST(FileText, InvalidUtf8AnywhereIsRefused) {
-    for (const std::string& bytes :
-         {std::string("<r>caf\xE9</r>"), std::string(5000, 'a') + "\xE2\x82"}) {
-        const std::string path = temporary_file(bytes);
-        auto result = read_text_file(path);
-        std::remove(path.c_str());
-        ASSERT_FALSE(result);
-        EXPECT_EQ(result.error().message(), "stream did not contain valid UTF-8");
-    }
+// The bound write_string checks its output against: Linux states the same
+// total in /proc/meminfo, in kibibytes.
+TEST(PhysicalMemory, AgreesWithTheSystemsOwnReport) {
+    std::ifstream meminfo("/proc/meminfo");
+    std::string label;
+    uint64_t kibibytes = 0;
+    if (!(meminfo >> label >> kibibytes) || label != "MemTotal:") GTEST_SKIP() << "no meminfo";
+    EXPECT_EQ(physical_memory_bytes(), kibibytes * 1024);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Reader error messages stay text when the names in them were cut.
+// Reader error messages stay text when the names in them were cut at a
+// byte count: they keep whole characters only.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,8 +9,6 @@
 namespace plovane {
 namespace {
 
-// Names the index cut at a byte count: the message keeps their whole
-// characters only, so that it can be raised as text.
 TEST(ReadError, MessagesKeepOnlyWholeCharactersOfCutNames) {
     struct Case {
         std::string name;  // as cut
