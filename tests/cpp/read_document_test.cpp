@@ -1,5 +1,6 @@
 // The document reader end to end: root selection, nesting checks, text
-// gathering and trimming, and every reader error with its position.
+// gathering and trimming, and reader errors with their positions (those of
+// tests/python/test_read.py are not repeated here).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -38,11 +39,8 @@ struct Case {
 
 const Case kCases[] = {
     // The root at any depth, the first match winning; reading stops at its end.
-    {"<a><b>t</b></a>", "a", "a(b't')"},
-    {"<a><b>t</b></a>", "b", "b't'"},
     {"<a><r>x</r></a>", "r", "r'x'"},
     {"<x><y><r k=\"v\"/></y></x>", "r", "r[k=v]"},
-    {"<r><r>1</r></r>", "r", "r(r'1')"},
     {"<a><b>1</b><b>2</b></a>", "b", "b'1'"},
     {"<r><c i=\"0\"/><c i=\"1\">x</c><d><e/></d><c i=\"3\"/></r>", "r",
      "r(c[i=0] c[i=1]'x' d(e) c[i=3])"},
@@ -51,62 +49,38 @@ const Case kCases[] = {
     {"<ns:r/>", "ns:r", "ns:r"},
     {"<ns:r/>", "r", "root tag <r> not found in document"},
     {"<R/>", "r", "root tag <r> not found in document"},
-    {"<a/>", "", "root tag <> not found in document"},
-    {"", "r", "root tag <r> not found in document"},
     {"just text", "r", "root tag <r> not found in document"},
-    {"<a>", "r", "root tag <r> not found in document"},
     // Text is joined, decoded, then trimmed of Unicode White_Space.
     {"<r></r>", "r", "r"},
-    {"<r>  </r>", "r", "r"},
-    {"<r>&#32;</r>", "r", "r"},
     {"<r>\n <c/>\n <c/>\n</r>", "r", "r(c c)"},
-    {"<r> x <b/> y </r>", "r", "r'x  y'(b)"},
-    {"<r>1<c/>2<c/>3</r>", "r", "r'123'(c c)"},
     {"<r>1<c>skip</c>2</r>", "r", "r'12'(c'skip')"},
     {"<r>\n  <c/>&amp;<c/> \n</r>", "r", "r'&'(c c)"},
-    {"<r>a<![CDATA[<b>&amp;]]>c</r>", "r", "r'a<b>&amp;c'"},
     {"<r><![CDATA[ x ]]></r>", "r", "r'x'"},
     {"<r><![CDATA[]]></r>", "r", "r"},
-    {"<r><!-- x --><?pi data?>t</r>", "r", "r't'"},
     {"<r>a\r\nb</r>", "r", "r'a\r\nb'"},
     {"<r>\xC2\xA0x\xE3\x80\x80y\xE3\x80\x80</r>", "r", "r'x\xE3\x80\x80y'"},
     {"<r>\xE2\x80\x8B</r>", "r", "r'\xE2\x80\x8B'"},  // zero width space is kept
     {"<r>\xC3\xA9&#x1F600;</r>", "r", "r'\xC3\xA9\xF0\x9F\x98\x80'"},
-    // Start tags that only enclose the root are not scanned, but empty-element
-    // tags always are.
-    {"<a x=1><r/></a>", "r", "r"},
-    {"<a x=1/><r/>", "r", "malformed XML at byte 5: value of attribute 'x' is not quoted"},
+    // Start tags before the root are not scanned, but empty-element tags are.
     {"< a><r/>", "r", "malformed XML at byte 0: expected element name after '<'"},
     // End tags.
-    {"<r></x>", "r", "malformed XML at byte 3: expected </r>, found </x>"},
     {"<a><b></a><r/>", "r", "malformed XML at byte 6: expected </b>, found </a>"},
-    {"</x><r/>", "r", "malformed XML at byte 0: unexpected end tag </x>"},
     {"<a></a></a><r/>", "r", "malformed XML at byte 7: unexpected end tag </a>"},
-    {"<r></r x>", "r", "malformed XML at byte 3: malformed end tag </r>"},
     {"<a></a x><r/>", "r", "malformed XML at byte 3: malformed end tag </a>"},
     {"<r></r \t\r\n>", "r", "r"},
     {"<r></r \xC2\xA0\xE2\x80\xA8>", "r", "r"},
     {"<r></r \xE2\x80\x8B>", "r", "malformed XML at byte 3: malformed end tag </r>"},
-    {"<a>", "a", "unexpected end of document: <a> is never closed"},
     {"<r><a></a>", "r", "unexpected end of document: <r> is never closed"},
     {"<r><a><b/>", "r", "unexpected end of document: <a> is never closed"},
     // Comments, CDATA sections and processing instructions, before the root too.
     {"<?xml version=\"1.0\"?><!DOCTYPE r><!-- c --><r><!----></r>", "r", "r"},
-    {"<r><!-- x", "r", "malformed XML at byte 9: unexpected end of document"},
-    {"<r><![CDATA[x", "r", "malformed XML at byte 3: unterminated CDATA section"},
     {"<r><![CDATA[x]", "r", "malformed XML at byte 14: unexpected end of document"},
-    {"<r><?pi x", "r", "malformed XML at byte 3: unterminated processing instruction"},
     {"<r><?pi", "r", "malformed XML at byte 7: unexpected end of document"},
     {"<![CDATA[x]<r/>", "r", "malformed XML at byte 0: unterminated CDATA section"},
     {"<?pi x<r/>", "r", "malformed XML at byte 0: unterminated processing instruction"},
     // Index and reference errors; text before a bad tag is checked first.
-    {"<r><a", "r", "malformed XML: Unclosed tag at byte 3"},
     {"<r/><x", "r", "malformed XML: Unclosed tag at byte 4"},
-    {"<r>&bogus;</r>", "r", "unknown entity reference '&bogus;' at byte 3"},
-    {"<r>\xC3\xA9&x;</r>", "r", "unknown entity reference '&x;' at byte 5"},
     {"<r>a &#0; b</r>", "r", "malformed XML at byte 5: invalid character reference '&#0;'"},
-    {"<r>AT&T</r>", "r", "malformed XML at byte 5: unterminated entity reference"},
-    {"<r a=1/>", "r", "malformed XML at byte 5: value of attribute 'a' is not quoted"},
     {"<r>&bad;<a x=1/></r>", "r", "unknown entity reference '&bad;' at byte 3"},
     // Nothing outside the root is looked at.
     {"&bad;<r/>&worse;", "r", "r"},

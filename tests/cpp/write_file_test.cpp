@@ -1,7 +1,8 @@
 // File output: mode 0666 less the umask, close-on-exec, what a failure
-// leaves behind, and system calls repeated when a signal interrupts them.
-// That the file holds the string output, across the buffer's edges, is
-// checked in tests/python/test_write.py.
+// leaves behind, and writes repeated when a signal interrupts them or they
+// are partial. That the file holds the string output, across the buffer's
+// edges, is checked in tests/python/test_write.py; an interrupted open, in
+// tests/python/test_resource_faults.py.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -18,15 +19,14 @@
 #include <string>
 #include <thread>
 
+#include "element_record.h"
 #include "write/file_sink.h"
 #include "write/xml_writer.h"
-#include "write_test_trees.h"
 
 namespace plovane {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Element;
 
 class WriteFile : public ::testing::Test {
   protected:
@@ -106,7 +106,9 @@ TEST_F(WriteFile, AFailureKeepsWhatReachedTheFileAndNothingTwice) {
     sink.close();
     EXPECT_EQ(contents(path("limited")), payload);
 
-    const ElementRecord tree = Element("r").text(std::string(30000, 'q'));
+    ElementRecord tree;
+    tree.name = TextRef::owned("r");
+    tree.text = TextRef::owned(std::string(30000, 'q'));
     std::optional<IoError> failure;
     {
         FileSizeLimit limit(10000);
@@ -174,35 +176,6 @@ TEST(FileSinkSignals, InterruptedAndPartialWritesAreRepeatedUntilComplete) {
     EXPECT_TRUE(ok);
     EXPECT_GT(interruptions.load(), before);
     EXPECT_EQ(received, "<" + payload);
-}
-
-TEST_F(WriteFile, AnInterruptedOpenIsRepeated) {
-    // Opening a FIFO for writing blocks until a reader opens it, long enough
-    // to be interrupted.
-    const std::string fifo = path("fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    InterruptingSignal signals;
-    const int before = interruptions.load();
-    const pthread_t opener = pthread_self();
-    std::atomic<bool> opened{false};
-    std::thread reader([&] {
-        for (int i = 0; i < 5; ++i) {
-            usleep(20000);
-            pthread_kill(opener, SIGUSR1);
-        }
-        // A non-blocking reader lets the writer's open complete.
-        const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-        while (!opened.load()) usleep(1000);
-        close(fd);
-    });
-    FileSink sink;
-    const auto failure = sink.open(fifo);
-    opened = true;
-    reader.join();
-    sink.close();
-    EXPECT_EQ(failure, std::nullopt);
-    // Signals sent while one is still pending merge, so count at least one.
-    EXPECT_GT(interruptions.load(), before);
 }
 
 }  // namespace

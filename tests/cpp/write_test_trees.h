@@ -1,4 +1,4 @@
-// Record trees for the writer tests: a small builder and a random generator.
+// Record trees for the writer tests: a chain and a random generator.
 #pragma once
 
 #include <cstdint>
@@ -12,29 +12,6 @@
 #include "storage/text_ref.h"
 
 namespace plovane::testing {
-
-// Element("a").attr("k", "v").text("t").child(Element("b")) builds a record.
-class Element {
-  public:
-    explicit Element(std::string_view name) { record_.name = TextRef::owned(name); }
-    Element&& attr(std::string_view key, std::string_view value) && {
-        record_.attrs.insert(take_hash_keys(), TextRef::owned(key), TextRef::owned(value));
-        return std::move(*this);
-    }
-    Element&& text(std::string_view text) && {
-        record_.text = TextRef::owned(text);
-        return std::move(*this);
-    }
-    Element&& child(Element&& child) && {
-        record_.children.push_back(std::move(child).build());
-        return std::move(*this);
-    }
-    ElementRecord build() && { return std::move(record_); }
-    operator ElementRecord() && { return std::move(record_); }
-
-  private:
-    ElementRecord record_;
-};
 
 // `depth` elements named "e", each the only child of the one before.
 inline ElementRecord chain(uint64_t depth) {
