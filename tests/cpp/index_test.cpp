@@ -38,14 +38,11 @@ TEST(SequentialIndex, Records) {
                   {{30, 31}, {52, 53}})},
         // Character data; text after the last construct is not recorded, and
         // a declaration leaves no record.
-        {"no markup at all", complete({})},
         {"abc<r/>xyz", complete({{3, 6, K::SelfClosing, 4, 1}}, {{0, 3}})},
         {"<!DOCTYPE r>x<r/>", complete({{13, 16, K::SelfClosing, 14, 1}}, {{12, 13}})},
         // Start tags skip quoted values; an unmatched quote skips two bytes.
         {R"(<a b='x"y' c="'/>">)", complete({{0, 18, K::Open, 1, 1}})},
         {R"(<a b="x><c/>)", complete({{0, 7, K::Open, 1, 1}, {8, 11, K::SelfClosing, 9, 1}})},
-        {"<a b='x>", complete({{0, 7, K::Open, 1, 1}})},
-        {"<a/ >", complete({{0, 4, K::Open, 1, 1}})},
         {"<a\tb='1'\n/>", complete({{0, 10, K::SelfClosing, 1, 1}})},
         {"< a>", complete({{0, 3, K::Open, 1, 0}})},
         {"</a\n>", complete({{0, 4, K::Close, 2, 1}})},
@@ -53,28 +50,19 @@ TEST(SequentialIndex, Records) {
          complete({{0, 70002, K::SelfClosing, 1, 70000 & 0xFFFF}})},
         {"<r><!-- a-b -- <c> --></r>",
          complete({{0, 2, K::Open, 1, 1}, {3, 21, K::Comment, 0, 0}, {22, 25, K::Close, 24, 1}})},
-        {"<!---->", complete({{0, 6, K::Comment, 0, 0}})},
-        {"<![CDATA[]]>", complete({{0, 11, K::CData, 0, 0}})},
         {"<![CDATA[]]]]>", complete({{0, 13, K::CData, 0, 0}}, {{9, 11}})},
         {"<?pi a>b?>", complete({{0, 9, K::ProcessingInstruction, 2, 2}})},
-        {"<?pi?>", complete({{0, 5, K::ProcessingInstruction, 2, 2}})},
         // Unterminated constructs are recorded where the scan stopped, or end
         // the build abnormally when they reach the end of the input.
         {"<r><![CDATA[a]b", complete({{0, 2, K::Open, 1, 1}, {3, 14, K::CData, 0, 0}})},
         {"<r><?pi x", complete({{0, 2, K::Open, 1, 1}, {3, 8, K::ProcessingInstruction, 5, 2}})},
         {"<!x", complete({})},
         {"<r><!-- x", kAbnormal},
-        {"<!--", kAbnormal},
         {"<r><![CDATA[x]", kAbnormal},
-        {"<![CDATA[", kAbnormal},
         {"<r><?pi", kAbnormal},
-        {"<?", kAbnormal},
         {"ab<", unclosed(2)},
         {"<r></", unclosed(3)},
-        {"<r></r ", unclosed(3)},
-        {"<a b='x'", unclosed(0)},
         {"<a b='x", unclosed(0)},
-        {"<a/", unclosed(0)},
         // Without a subset a document type ends at its first '>', even inside
         // a literal.
         {R"(<!DOCTYPE x SYSTEM "a>b"><x/>)",

@@ -152,36 +152,6 @@ TEST(ReadDocument, UnchangedTextsNamesAndValuesAreSpansOfTheSource) {
     }
 }
 
-TEST(ReadDocument, OneHashKeyPairPerCall) {
-    const HashKeys before = take_hash_keys();
-    ASSERT_TRUE(read("<r a=\"1\" b=\"2\"><c x=\"1\"/><c y=\"2\"/><d/></r>", "r").result);
-    EXPECT_EQ(take_hash_keys().k0, before.k0 + 2);
-    // All maps of one document share the pair, so equal attribute sets
-    // iterate alike.
-    std::string attrs = " a=\"1\" b=\"2\" c=\"3\" d=\"4\" e=\"5\" f=\"6\" g=\"7\" h=\"8\"";
-    Read same = read("<r><c" + attrs + "/><c" + attrs + "/></r>", "r");
-    ASSERT_TRUE(same.result);
-    std::vector<std::string> orders(2);
-    for (size_t i = 0; i < 2; ++i) {
-        same.root().children[i].attrs.for_each(
-            [&](std::string_view k, std::string_view) { orders[i] += k; });
-    }
-    EXPECT_EQ(orders[0], orders[1]);
-}
-
-TEST(ReadDocument, FlatFormIsPostOrderWithChildCounts) {
-    SourceRef source = SharedSource::owned("<x><r k='v'><a><b/>t</a><c/>u<a/></r><q/></x>");
-    auto flat = read_document(source, "r");
-    ASSERT_TRUE(flat) << flat.error().message();
-    std::string order;
-    for (const FlatElement& e : flat.value())
-        order += std::string(e.name.view()) + std::to_string(e.child_count) + " ";
-    EXPECT_EQ(order, "b0 a1 c0 a0 r3 ");
-    auto single = read_document(source, "q");
-    ASSERT_TRUE(single);
-    ASSERT_EQ(single.value().size(), 1u);
-}
-
 TEST(ReadDocument, MillionLevelsDeep) {
     constexpr size_t kDepth = 1000000;
     std::string doc;
