@@ -148,23 +148,17 @@ inline Failures check_search_kernels(const std::vector<KernelInfo>& kernels) {
     return failures;
 }
 
-// Code points on every edge of the encoder's classes, surrogates included.
-inline const std::vector<uint32_t>& edge_code_points() {
-    static const std::vector<uint32_t> kEdges = {
-        0,      0x41,   0x7F,   0x80,    0xA0,    0xE9,    0xFF,     0x100,   0x3B1,
-        0x42F,  0x7FF,  0x800,  0x4E2D,  0xD7FF,  0xD800,  0xDBFF,   0xDC00,  0xDFFF,
-        0xE000, 0xFEFF, 0xFFFF, 0x10000, 0x1F600, 0xFFFFF, 0x100000, 0x10FFFF};
-    return kEdges;
-}
-
-// Unit arrays of every length up to 200 made of one or two edge code points
-// (all that fit the unit), and random mixes of the classes with varying
-// weights; surrogates are rare in some and absent from most.
+// Unit arrays of every length up to 200 made of one or two code points on
+// the edges of the encoder's classes, surrogates included (all that fit the
+// unit), and random mixes of the classes with varying weights; surrogates
+// are rare in some and absent from most.
 template <class Unit>
 std::vector<std::vector<Unit>> encode_inputs(uint64_t seed = 11) {
     constexpr uint32_t kMax = sizeof(Unit) == 1 ? 0xFF : sizeof(Unit) == 2 ? 0xFFFF : 0x10FFFF;
     std::vector<uint32_t> edges;
-    for (uint32_t c : edge_code_points())
+    for (uint32_t c : {0,      0x41,   0x7F,   0x80,    0xA0,    0xE9,    0xFF,     0x100,   0x3B1,
+                       0x42F,  0x7FF,  0x800,  0x4E2D,  0xD7FF,  0xD800,  0xDBFF,   0xDC00,  0xDFFF,
+                       0xE000, 0xFEFF, 0xFFFF, 0x10000, 0x1F600, 0xFFFFF, 0x100000, 0x10FFFF})
         if (c <= kMax) edges.push_back(c);
     std::vector<std::vector<Unit>> inputs;
     std::mt19937_64 rng(seed);
@@ -174,9 +168,7 @@ std::vector<std::vector<Unit>> encode_inputs(uint64_t seed = 11) {
         std::vector<Unit> same(len, static_cast<Unit>(a)), mixed(len), ascii(len, 'x');
         for (size_t i = 0; i < len; ++i) mixed[i] = static_cast<Unit>((i * 5 + len) % 3 ? a : b);
         if (len) ascii[len - 1] = static_cast<Unit>(b);
-        inputs.push_back(same);
-        inputs.push_back(mixed);
-        inputs.push_back(ascii);
+        inputs.insert(inputs.end(), {same, mixed, ascii});
     }
     const uint32_t ranges[][2] = {{0, 0x7F}, {0x80, 0x7FF}, {0x800, 0xFFFF}, {0x10000, 0x10FFFF}};
     for (int n = 0; n < 1500; ++n) {
@@ -221,12 +213,10 @@ void check_encode(Failures& failures, const KernelInfo& kernel, const GuardedPag
             char* out = guard.tail(size);
             size_t bad = 0;
             char* end = kernel.encode_utf8(units, count, sizeof(Unit), out, &bad);
-            if (expected_ok) {
-                failures.check(end == out + size && std::memcmp(out, expected.data(), size) == 0,
-                               what + " at alignment " + std::to_string(align));
-            } else {
-                failures.check(end == nullptr && bad == expected_bad, what + ": surrogate");
-            }
+            failures.check(expected_ok
+                               ? end == out + size && std::memcmp(out, expected.data(), size) == 0
+                               : end == nullptr && bad == expected_bad,
+                           what + " at alignment " + std::to_string(align));
         }
     }
 }
