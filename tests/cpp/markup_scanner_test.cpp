@@ -97,24 +97,6 @@ TEST(ScanStartTag, AttributesAndErrors) {
     for (const auto& [doc, outcome] : cases) EXPECT_EQ(scan(doc).outcome(), outcome) << doc;
 }
 
-TEST(ScanStartTag, UnchangedStringsAreSpansThatKeepTheSourceAlive) {
-    Scanned s = scan("<a x=\"1\" y=\"a&lt;b\" z=\"2\"/>");
-    ASSERT_TRUE(s.result) << s.result.error().message();
-    const AttrMap& attrs = s.result.value().attrs;
-    const char* doc = s.source->data();
-    EXPECT_TRUE(s.result.value().name.is_span());
-    EXPECT_EQ(attrs.find("x")->data(), doc + 6);
-    EXPECT_EQ(attrs.find("z")->data(), doc + 23);
-    EXPECT_NE(attrs.find("y")->data(), doc + 12);
-    attrs.for_each([&](std::string_view key, std::string_view) {
-        EXPECT_TRUE(key.data() > doc && key.data() < doc + s.source->size());
-    });
-    // The name, three keys and two values each hold one reference.
-    EXPECT_EQ(s.source->use_count(), 7u);
-    s.result = unexpected(ReadError::malformed("", 0));
-    EXPECT_EQ(s.source->use_count(), 1u);
-}
-
 // Attributes are inserted 32 at a time: counts around and far past a batch,
 // each value found, and a repeat of the first name in the last batch.
 TEST(ScanStartTag, MapGrowsAcrossManyBatches) {

@@ -114,44 +114,6 @@ TEST(ReadDocument, QuoteHiddenMarkupUnderTheBitmapIndexAlone) {
     EXPECT_EQ(hidden.error().message(), "malformed XML at byte 56: unexpected '<'");
 }
 
-TEST(ReadDocument, UnchangedTextsNamesAndValuesAreSpansOfTheSource) {
-    for (const auto& [doc, start] :
-         std::vector<std::pair<std::string, uint64_t>>{{"<r>x</r>", 3},
-                                                       {"<r>  x y \n</r>", 5},
-                                                       {"<r><![CDATA[cd]]></r>", 12},
-                                                       {"<r>x<c/></r>", 3},
-                                                       {"<r>\n <c/>x</r>", 0},
-                                                       {"<r>a&amp;b</r>", 0},
-                                                       {"<r>a<c/>b</r>", 0},
-                                                       {"<r>a<![CDATA[b]]></r>", 0}}) {
-        Read r = read(doc, "r");
-        ASSERT_TRUE(r.result) << doc;
-        const TextRef& text = r.root().text;
-        EXPECT_EQ(text.is_span(), start != 0) << doc;  // 0: rewritten, so owned
-        if (start) {
-            EXPECT_EQ(text.source(), r.source.get());
-            EXPECT_EQ(text.span_start(), start) << doc;
-        }
-    }
-    Read r = read("<r a=\"1\" b=\"&lt;\"><c/></r>", "r");
-    ASSERT_TRUE(r.result);
-    EXPECT_EQ(r.root().name.span_start(), 1u);
-    EXPECT_TRUE(r.root().children[0].name.is_span());
-    EXPECT_EQ(r.root().attrs.find("a")->data(), r.source->data() + 6);
-    EXPECT_NE(r.root().attrs.find("b")->data(), r.source->data() + 13);
-    // Names r and c, keys a and b, value of a: five references besides ours.
-    EXPECT_EQ(r.source->use_count(), 6u);
-    r.result = unexpected(ReadError::malformed("", 0));
-    EXPECT_EQ(r.source->use_count(), 1u);
-    // Failed reads keep none.
-    for (const char* doc : {"<r a=\"1\"><c b=\"2\">x</c><c b=\"3\">&bad;</c></r>",
-                            "<r a=\"1\"><c>text</c></x>", "<r a=\"1\"><c>t</c>"}) {
-        Read failed = read(doc, "r");
-        ASSERT_FALSE(failed.result) << doc;
-        EXPECT_EQ(failed.source->use_count(), 1u) << doc;
-    }
-}
-
 TEST(ReadDocument, MillionLevelsDeep) {
     constexpr size_t kDepth = 1000000;
     std::string doc;

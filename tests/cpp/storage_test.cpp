@@ -15,7 +15,6 @@
 #include "platform/memory_size.h"
 #include "storage/file_text.h"
 #include "storage/siphash.h"
-#include "storage/span_batch.h"
 #include "storage/text_ref.h"
 #include "storage/utf8_validate.h"
 
@@ -88,51 +87,6 @@ TEST(SharedSource, SpansCountAcrossThreadsAndReleaseTheOwnerOnce) {
     source = SourceRef();
     EXPECT_EQ(released, 1);
     EXPECT_EQ(seen_owner, &owner_token);
-}
-
-TEST(SpanBatch, EverySpanHoldsOneReferenceAndTheRestGoesBack) {
-    SourceRef source = SharedSource::owned("abcdef");
-    const std::string_view text = source->text();
-    TextRef kept;
-    std::vector<TextRef> many;
-    {
-        SpanBatch spans(source);
-        TextRef dropped = spans.span(text.substr(0, 2));
-        kept = spans.span(text.substr(2, 3));
-        EXPECT_EQ(kept.source(), source.get());
-        EXPECT_EQ(kept.span_start(), 2u);
-        EXPECT_EQ(kept, "cde");
-        dropped.reset();  // before the batch is gone
-        // Several batches' worth.
-        for (int i = 0; i < 10000; ++i) many.push_back(spans.span(text.substr(i % 6, 1)));
-    }
-    EXPECT_EQ(source->use_count(), 10002u);
-    many.clear();
-    // The spans alone keep the source alive once the caller lets go.
-    SharedSource* raw = source.get();
-    source = SourceRef();
-    EXPECT_EQ(raw->use_count(), 1u);
-    EXPECT_EQ(kept, "cde");
-}
-
-TEST(TextReleaser, GivesUpEveryReferenceOfInterleavedSources) {
-    SourceRef a = SharedSource::owned("first source");
-    SourceRef b = SharedSource::owned("second source");
-    std::vector<TextRef> texts;
-    for (int i = 0; i < 10; ++i) {
-        texts.push_back(TextRef::span(a, 0, 5));
-        texts.push_back(TextRef::span(i % 3 ? a : b, 6, 12));
-        texts.push_back(TextRef::owned("own"));
-        texts.emplace_back();
-    }
-    ASSERT_EQ(a->use_count() + b->use_count(), 22u);
-    {
-        TextReleaser releaser;
-        for (TextRef& text : texts) releaser.release(text);
-        for (const TextRef& text : texts) EXPECT_FALSE(text.present());
-    }
-    EXPECT_EQ(a->use_count(), 1u);
-    EXPECT_EQ(b->use_count(), 1u);
 }
 
 bool valid(const std::string& s) {
