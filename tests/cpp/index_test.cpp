@@ -86,36 +86,20 @@ TEST(SequentialIndex, Records) {
 // to cross 64-byte blocks), stray slashes and quotes, unclosed values, end
 // tags with space before '>', comments and text, cut at a random length.
 std::string tag_soup(std::mt19937_64& rng) {
-    static const std::string kPieces[] = {"<a",
-                                          "<name",
-                                          " x=\"v\"",
-                                          " y='w'",
-                                          " q=\"it's\"",
-                                          " r='say \"hi\"'",
-                                          "/",
-                                          "/>",
-                                          ">",
-                                          "\"",
-                                          "'",
-                                          " ",
-                                          "\n",
-                                          "text",
-                                          "</a>",
-                                          "</a \n>",
-                                          "<!--c-->",
-                                          "<?p x?>",
-                                          "=",
-                                          " long=\"" + std::string(70, 'v') + "\"",
-                                          " >=\"'>'\"",
-                                          "<![CDATA[",
-                                          "]",
-                                          "]]>",
-                                          "<!x",
-                                          "<!DOCTYPE x [",
-                                          "<!ENTITY e \"]>\">",
-                                          "<!-- ] -->"};
+    // nullptr: a quoted value long enough to cross a block.
+    // clang-format off
+    static const char* const kPieces[] = {
+        "<a", "<name", " x=\"v\"", " y='w'", " q=\"it's\"", " r='say \"hi\"'", "/", "/>", ">", "\"",
+        "'", " ", "\n", "text", "</a>", "</a \n>", "<!--c-->", "<?p x?>", "=", nullptr,
+        " >=\"'>'\"", "<![CDATA[", "]", "]]>", "<!x", "<!DOCTYPE x [", "<!ENTITY e \"]>\">",
+        "<!-- ] -->"};
+    // clang-format on
+    const std::string long_value = " long=\"" + std::string(70, 'v') + "\"";
     std::string out;
-    for (size_t i = rng() % 60; i > 0; --i) out += kPieces[rng() % std::size(kPieces)];
+    for (size_t i = rng() % 60; i > 0; --i) {
+        const char* piece = kPieces[rng() % std::size(kPieces)];
+        out += piece ? piece : long_value;
+    }
     return out.substr(0, rng() % (out.size() + 1));
 }
 

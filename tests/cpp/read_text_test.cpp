@@ -132,13 +132,6 @@ TEST(Whitespace, TrimsOnlyTheEndsAndNotTruncatedSequences) {
     EXPECT_EQ(leading_space_length("\xE3\x80"), 0u);
 }
 
-TEST(Whitespace, MarkupSpaceIsFiveAsciiBytes) {
-    std::string spaces;
-    for (int c = 0; c < 256; ++c)
-        if (is_markup_space(static_cast<char>(c))) spaces += static_cast<char>(c);
-    EXPECT_EQ(spaces, "\t\n\f\r ");
-}
-
 TEST(ReadError, MessagesKeepOnlyWholeCharactersOfCutNames) {
     struct Case {
         std::string name;  // as cut
