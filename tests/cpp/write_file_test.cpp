@@ -109,6 +109,11 @@ TEST_F(WriteFile, AFailureKeepsWhatReachedTheFileAndNothingTwice) {
     ElementRecord tree;
     tree.name = TextRef::owned("r");
     tree.text = TextRef::owned(std::string(30000, 'q'));
+    tree.children.resize(2);  // indented, so spaces are buffered too
+    for (ElementRecord& child : tree.children) child.name = TextRef::owned("c");
+    // Without a limit the whole output arrives.
+    ASSERT_EQ(write_to_file(tree, path("whole"), 4, true), std::nullopt);
+    EXPECT_EQ(contents(path("whole")), write_to_string(tree, 4, true));
     std::optional<IoError> failure;
     {
         FileSizeLimit limit(10000);
