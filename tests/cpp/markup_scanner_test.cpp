@@ -115,23 +115,5 @@ TEST(ScanStartTag, MapGrowsAcrossManyBatches) {
     }
 }
 
-TEST(SplitStartTag, NameAreaAndOffset) {
-    const std::string doc = "<item a=\"1\"/>";
-    auto tag = split_start_tag(doc, single_tag_index(doc), 0);
-    ASSERT_TRUE(tag);
-    EXPECT_EQ(tag.value().name, "item");
-    EXPECT_EQ(tag.value().attribute_area, " a=\"1\"");
-    EXPECT_EQ(tag.value().area_start, 5u);
-    const std::string open = "<x y='2' >";
-    EXPECT_EQ(split_start_tag(open, single_tag_index(open), 0).value().attribute_area, " y='2' ");
-
-    const std::string unnamed = "  < a>";
-    StructuralIndex index = single_tag_index(unnamed);
-    index.tag_starts = {2};
-    index.tag_names = {NameSpan{3, 0}};
-    EXPECT_EQ(split_start_tag(unnamed, index, 0).error().message(),
-              at(2, "expected element name after '<'"));
-}
-
 }  // namespace
 }  // namespace plovane
