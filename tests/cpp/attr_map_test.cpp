@@ -1,5 +1,6 @@
-// The attribute map: insertion, lookup, copies, iteration order, both entry
-// layouts with the references they hold, and room reserved ahead.
+// The attribute map: both entry layouts with the references they hold,
+// copies and their iteration order. Lookup, duplicates and growth are
+// checked through the start-tag scanner (markup_scanner_test.cpp).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -80,49 +81,6 @@ TEST(AttrMap, ViewsOfOneSourceInsertLikeSpans) {
     }
     EXPECT_EQ(a->use_count(), 1u);
     EXPECT_EQ(b->use_count(), 1u);
-}
-
-// Insertion with room reserved ahead or not, and more room asked for
-// part-way (never less): every entry found, duplicates refused, and a copy
-// walking in the same order.
-TEST(AttrMap, InsertFindCopyAndReserve) {
-    const HashKeys keys = take_hash_keys();
-    for (const auto& [first, later] : {std::pair{-1, -1}, {0, 1}, {3, 100}, {5, 6}, {100, 1}}) {
-        AttrMap map;
-        if (first >= 0) map.reserve(keys, static_cast<uint32_t>(first));
-        EXPECT_TRUE(map.empty());
-        EXPECT_FALSE(map.find("k0"));
-        for (int i = 0; i < 100; ++i) {
-            if (i == 5 && later >= 0) {
-                const std::vector<std::string> order = keys_in_order(map);
-                map.reserve(keys, static_cast<uint32_t>(later));
-                // Room for one more at the same table size keeps every slot.
-                EXPECT_TRUE(later != 6 || keys_in_order(map) == order);
-            }
-            ASSERT_TRUE(map.insert(keys, TextRef::owned("k" + std::to_string(i)),
-                                   TextRef::owned(std::to_string(i))));
-        }
-        EXPECT_FALSE(map.insert(keys, TextRef::owned("k7"), TextRef::owned("again")));
-        EXPECT_FALSE(map.insert(keys, TextRef::owned("k99"), TextRef::owned("again")));
-        ASSERT_EQ(map.size(), 100u);
-        const AttrMap copy = map;
-        for (int i = 0; i < 100; ++i)
-            EXPECT_EQ(copy.find("k" + std::to_string(i)), std::to_string(i));
-        EXPECT_FALSE(copy.find("K7"));
-        EXPECT_FALSE(copy.find("k100"));
-        EXPECT_EQ(keys_in_order(copy), keys_in_order(map));
-        EXPECT_EQ(keys_in_order(map).size(), 100u);
-    }
-    // The order depends on the hash keys.
-    auto build = [](HashKeys k) {
-        AttrMap map;
-        for (int i = 0; i < 12; ++i)
-            map.insert(k, TextRef::owned("a" + std::to_string(i)), TextRef::owned("v"));
-        return keys_in_order(map);
-    };
-    bool some_order_differs = false;
-    for (uint64_t k = 3; k < 20; ++k) some_order_differs |= build({k, 2}) != build({1, 2});
-    EXPECT_TRUE(some_order_differs);
 }
 
 }  // namespace

@@ -78,6 +78,7 @@ TEST(ScanStartTag, AttributesAndErrors) {
         {"<a x='1\"/>", at(6, "unterminated attribute value")},
         {"<a x=\"1<2\">", at(7, "'<' is not allowed in attribute values")},
         {"<a x=\"1\" x=\"2\">", at(9, "duplicate attribute 'x'")},
+        {"<a x=\"&lt;\" x=\"2\">", at(12, "duplicate attribute 'x'")},  // a map of owned values
         // Checks run in attribute order: a bad reference in a repeat first,
         // '<' before references, a value decoded before it is found a repeat.
         {"<a x=\"1\" x=\"&bad;\">", "unknown entity reference '&bad;' at byte 12"},
