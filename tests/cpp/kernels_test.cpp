@@ -1,9 +1,10 @@
 // The classifier, byte-marking, byte search, escape scan and UTF-8 encoder
 // kernels of every instruction set this processor has, and the reader's
-// inlined search: the byte-by-byte meaning on hand-made cases, and every
-// kernel against the scalar one (kernel_inputs.h, text_kernel_inputs.h); the
-// scalar encoder, their reference, and encode_utf8 against an independent
-// encoding of each code point.
+// inlined search, against the scalar ones (kernel_inputs.h,
+// text_kernel_inputs.h); the scalar encoder, their reference, and
+// encode_utf8 against an independent encoding of each code point. What the
+// classifier's bitmaps mean is checked through the index built from them
+// (index_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -20,31 +21,6 @@
 namespace plovane {
 namespace {
 
-using Offsets = std::vector<uint64_t>;
-
-// Offsets of the set bits.
-Offsets positions(const std::vector<uint64_t>& words) {
-    Offsets out;
-    for (uint64_t i = 0; i < 64 * words.size(); ++i) {
-        if (words[i / 64] >> (i % 64) & 1) out.push_back(i);
-    }
-    return out;
-}
-
-// 0..n-1 without a..b.
-Offsets except(uint64_t n, uint64_t a, uint64_t b) {
-    Offsets out;
-    for (uint64_t i = 0; i < n; ++i) {
-        if (i < a || i > b) out.push_back(i);
-    }
-    return out;
-}
-
-std::string with(std::string s, std::initializer_list<std::pair<size_t, char>> bytes) {
-    for (const auto& [at, c] : bytes) s[at] = c;
-    return s;
-}
-
 TEST(Classify, KernelsOnThisProcessor) {
     const auto kernels = supported_kernels();
     EXPECT_STREQ(kernels.front().name, "scalar");
@@ -55,37 +31,6 @@ TEST(Classify, KernelsOnThisProcessor) {
     for (const KernelInfo& k : kernels) has_avx2 |= std::string(k.name) == "avx2";
     EXPECT_EQ(has_avx2, __builtin_cpu_supports("avx2") && __builtin_cpu_supports("pclmul"));
 #endif
-}
-
-TEST(Classify, QuotedRegionsMaskMarkup) {
-    const struct {
-        std::string in;
-        Offsets lt, gt;
-        bool ends_in_quote;
-    } cases[] = {
-        {"", {}, {}, false},
-        {with(std::string(63, 'x'), {{0, '>'}, {62, '<'}}), {62}, {0}, false},
-        {with(std::string(64, 'x'), {{0, '>'}, {63, '<'}}), {63}, {0}, false},
-        {with(std::string(65, 'x'), {{0, '>'}, {64, '<'}}), {64}, {0}, false},
-        {R"(<a b="x>y">)", {0}, {10}, false},
-        {R"(<a b='x"y'>)", {0}, {10}, false},
-        // Across a block boundary, and closed at bit 63 from an earlier block.
-        {with(std::string(100, '<'), {{60, '"'}, {70, '"'}}), except(100, 60, 70), {}, false},
-        {with(std::string(192, '>'), {{10, '\''}, {127, '\''}}), {}, except(192, 10, 127), false},
-        // An apostrophe in character data masks markup up to the next one.
-        {"<p>don't</p><b>'<i>", {0, 16}, {2, 18}, false},
-        {R"(<a b=")" + std::string(300, '>'), {0}, {}, true},
-    };
-    for (const auto& c : cases) {
-        for (const KernelInfo& kernel : supported_kernels()) {
-            const StructuralBitmaps b = classify_with(kernel.run, c.in.data(), c.in.size());
-            EXPECT_EQ(positions(b.lt_bits), c.lt) << kernel.name << " " << c.in;
-            EXPECT_EQ(positions(b.gt_bits), c.gt) << kernel.name << " " << c.in;
-            EXPECT_EQ(b.ends_in_quote, c.ends_in_quote) << kernel.name << " " << c.in;
-            EXPECT_EQ(b.len, c.in.size());
-            EXPECT_EQ(b.lt_bits.size(), (c.in.size() + 63) / 64);
-        }
-    }
 }
 
 TEST(Classify, EveryKernelMatchesTheScalarOne) {
