@@ -15,18 +15,14 @@ HEADER = "failed to extract enum HashmapTypes ('String | Vec | NullableString | 
 
 def enum_failure(string, vec, nullable, map_):
     """The message of a value no variant accepts, given each variant's cause."""
-    lines = [HEADER]
-    for name, cause in [("String", string), ("Vec", vec), ("NullableString", nullable), ("Map", map_)]:
-        lines.append(
-            f"- variant {name} ({name}): TypeError: failed to extract field HashmapTypes::{name}.0, caused by {cause}"
-        )
-    return "\n".join(lines)
+    causes = [("String", string), ("Vec", vec), ("NullableString", nullable), ("Map", map_)]
+    return "\n".join([HEADER] + [f"- variant {name} ({name}): TypeError: failed to extract field "
+                                  f"HashmapTypes::{name}.0, caused by {cause}" for name, cause in causes])
 
 
 def mismatch(type_name, expected):
-    if type_name == "None":
-        return f"TypeError: 'None' is not an instance of '{expected}'"
-    return f"TypeError: '{type_name}' object is not an instance of '{expected}'"
+    what = "'None'" if type_name == "None" else f"'{type_name}' object"
+    return f"TypeError: {what} is not an instance of '{expected}'"
 
 
 def refused(type_name):
@@ -61,24 +57,16 @@ def node_dict(name="a", attrs=None, children=None, **extra):
 
 
 def from_properties(node):
-    return {
-        "name": node.name,
-        "attrs": node.attrs,
-        "children": [from_properties(c) for c in node.children],
-        "text": node.text,
-    }
+    children = [from_properties(c) for c in node.children]
+    return {"name": node.name, "attrs": node.attrs, "children": children, "text": node.text}
 
 
 class Both(dict, collections.abc.Sequence):
     pass
 
 
-class D(dict):
-    pass
-
-
-class S(str):
-    pass
+D = type("D", (dict,), {})
+S = type("S", (str,), {})
 
 
 class Broken(collections.abc.Sequence):
@@ -92,9 +80,6 @@ class Broken(collections.abc.Sequence):
             raise RuntimeError("outer") from error
 
 
-# ---- to_dict -------------------------------------------------------------------
-
-
 def test_a_nested_tree_converts_to_nested_dicts():
     item = Node("item", children=[Node("tag", {"lang": "en"})], text="first")
     tag = {"name": "tag", "attrs": {"lang": "en"}, "children": [], "text": None}
@@ -103,12 +88,6 @@ def test_a_nested_tree_converts_to_nested_dicts():
         "children": [{"name": "item", "attrs": {}, "text": "first", "children": [tag]}],
     }
     assert Node("a", text="").to_dict()["text"] == ""
-
-
-def test_to_dict_equals_the_dicts_built_from_the_properties():
-    children = [Node("c", {"ä": "ö"}, [Node("g", text="x\ny")], "") for _ in range(5)]
-    root = Node("r", {f"k{i}": f"v{i}" for i in range(12)}, children, "😀")
-    assert root.to_dict() == from_properties(root)
 
 
 def test_each_call_and_each_place_of_a_shared_child_gives_fresh_objects():
@@ -126,9 +105,6 @@ def test_key_order_is_not_fixed_but_the_mapping_is():
     kids = Node("r", children=[Node("c", {"k": "v"}, text="t") for _ in range(100)]).to_dict()["children"]
     assert all(kid == {"name": "c", "attrs": {"k": "v"}, "children": [], "text": "t"} for kid in kids)
     assert len({tuple(kid) for kid in kids}) > 1
-
-
-# ---- from_dict: accepted forms -----------------------------------------------------
 
 
 def bare(name="a", text=None, children=()):
@@ -161,9 +137,6 @@ def test_from_dict_accepts_the_keyword_and_works_from_an_instance():
     assert Node("z").from_dict(node_dict("b")).name == "b"
 
 
-# ---- from_dict: errors -----------------------------------------------------------------
-
-
 def deep_with_type_error(depth):
     d = node_dict("n", x=[7])
     for _ in range(depth):
@@ -171,24 +144,11 @@ def deep_with_type_error(depth):
     return d
 
 
-FIVE_LINES = "\n".join(
-    [
-        "failed to extract enum HashmapTypes ('String | Vec | NullableString | Map')",
-        "- variant String (String): TypeError: failed to extract field HashmapTypes::String.0, "
-        "caused by TypeError: 'int' object is not an instance of 'str'",
-        "- variant Vec (Vec): TypeError: failed to extract field HashmapTypes::Vec.0, "
-        "caused by TypeError: 'int' object is not an instance of 'Sequence'",
-        "- variant NullableString (NullableString): TypeError: failed to extract field "
-        "HashmapTypes::NullableString.0, caused by TypeError: 'int' object is not an instance of 'str'",
-        "- variant Map (Map): TypeError: failed to extract field HashmapTypes::Map.0, "
-        "caused by TypeError: 'int' object is not an instance of 'dict'",
-    ]
-)
 DICT_REFUSED = [mismatch("dict", "str"), mismatch("dict", "Sequence"), mismatch("dict", "str")]
 
 TYPE_ERRORS = [
-    (node_dict("a", x=5), FIVE_LINES),
-    ({"name": 5}, FIVE_LINES),
+    (node_dict("a", x=5), refused("int")),
+    ({"name": 5}, refused("int")),
     ([node_dict()], "'list' object is not an instance of 'dict'"),
     (None, "'None' is not an instance of 'dict'"),
     ("abc", "'str' object is not an instance of 'dict'"),
@@ -264,9 +224,6 @@ def test_a_million_deep_dict_with_a_value_error_at_the_bottom():
     for _ in range(1_000_000):
         d = node_dict("n", children=[d])
     test_value_errors(d, "Invalid children")
-
-
-# ---- round trips ---------------------------------------------------------------------------
 
 
 @settings(max_examples=120, deadline=None)
