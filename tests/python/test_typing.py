@@ -12,13 +12,11 @@ import site
 import subprocess
 import sys
 import textwrap
-import types
 from pathlib import Path
 
 import pytest
 
 import plovane
-from plovane import Node, SearchType
 
 # Under `make sanitize` the module is the instrumented one and the sanitizer
 # runtimes are preloaded into every child process: mypy there would test the
@@ -86,90 +84,60 @@ def test_stubtest_reports_a_drifted_stub(tmp_path):
     assert "plovane.read_string is inconsistent" in result.stdout, result.stdout
 
 
-def test_mypy_sees_the_api(tmp_path):
-    result = _mypy(
-        tmp_path,
-        """
-        import plovane
-        from plovane import Node, SearchType
+# Each program both type-checks and runs as its comment says.
+ACCEPTED = """
+import typing
+import plovane
+from plovane import Node, SearchType
 
-        class Attrs(dict[str, str]): ...
+class Attrs(dict[str, str]): ...
+class Tree(dict[str, typing.Any]): ...
 
-        node = plovane.read_string("<a k='v'><b/></a>", "a")
-        reveal_type(node)
-        reveal_type(node.attrs)
-        reveal_type(node.search(SearchType.Tag, "b", depth=1))
-        reveal_type(node.text)
-        reveal_type(SearchType.Tag == SearchType.Attr)
-        built = Node("x", Attrs(k="v"), (Node("y"),), text="t")
-        again = Node.from_dict(built.to_dict())
-        reveal_type(plovane.write_string(again, indent=2, default_xml_def=False))
-        """,
-    )
-    assert result.returncode == 0, result.stdout + result.stderr
-    revealed = [line.split("Revealed type is ", 1)[1] for line in result.stdout.splitlines() if "Revealed type" in line]
-    assert revealed == [
-        '"plovane.Node"',
-        '"dict[str, str]"',
-        '"list[plovane.Node]"',
-        '"str | None"',
-        '"bool"',
-        '"str"',
-    ], result.stdout
+node = plovane.read_string("<a k='v'><b/></a>", "a")
+typing.reveal_type(node)
+typing.reveal_type(node.attrs)
+typing.reveal_type(node.search(SearchType.Tag, "b", depth=1))
+typing.reveal_type(node.text)
+typing.reveal_type(SearchType.Tag == SearchType.Attr)
+built = Node("x", Attrs(k="v"), (Node("y"),), text="t")
+again = Node.from_dict(Tree(built.to_dict()))
+typing.reveal_type(plovane.write_string(again, indent=2, default_xml_def=False))
+assert built.attrs == {"k": "v"} and again.to_dict() == built.to_dict()
+assert (SearchType.Tag == SearchType.Attr) is False and SearchType.Tag.__ne__(SearchType.Attr) is True
+"""
+REVEALED = ['"plovane.Node"', '"dict[str, str]"', '"list[plovane.Node]"', '"str | None"', '"bool"', '"str"']
 
-
-REJECTED = [
+HEADER = "import types\nimport plovane\nfrom plovane import Node, SearchType\n"
+REJECTED = [  # one call a line, each a TypeError at run time too
     ('plovane.read_string(b"<a/>", "a")', 'Argument 1 to "read_string" has incompatible type "bytes"'),
     ('Node("x", types.MappingProxyType({"k": "v"}))', 'Argument 2 to "Node" has incompatible type'),
-    ('Node.from_dict(types.MappingProxyType({"name": "x"}))', 'Argument 1 to "from_dict" of "Node" has incompatible type'),
+    ('Node.from_dict(types.MappingProxyType({"name": "x", "attrs": {}, "children": [], "text": None}))',
+     'Argument 1 to "from_dict" of "Node" has incompatible type'),
     ("SearchType.Tag.__eq__(value=SearchType.Attr)", 'Unexpected keyword argument "value"'),
     ('plovane.write_string(Node("x"), indent="2")', 'Argument "indent" to "write_string" has incompatible type "str"'),
 ]
 
 
+def test_mypy_sees_the_api_and_it_runs(tmp_path):
+    result = _mypy(tmp_path, ACCEPTED)
+    assert result.returncode == 0, result.stdout + result.stderr
+    revealed = [line.split("Revealed type is ", 1)[1] for line in result.stdout.splitlines() if "Revealed type" in line]
+    assert revealed == REVEALED, result.stdout
+    exec(ACCEPTED, {})
+
+
 def test_mypy_rejects_what_the_module_rejects(tmp_path):
-    # One program, one rejected call per line; each line must have its error.
-    header = "import types\nimport plovane\nfrom plovane import Node, SearchType\n"
-    result = _mypy(tmp_path, header + "".join(call + "\n" for call, _ in REJECTED))
+    result = _mypy(tmp_path, HEADER + "".join(call + "\n" for call, _ in REJECTED))
     assert result.returncode == 1, result.stdout + result.stderr
     errors = {}
     for line in result.stdout.splitlines():
         _, number, rest = line.split(":", 2)
         errors.setdefault(int(number), []).append(rest)
-    for offset, (call, message) in enumerate(REJECTED):
-        found = errors.get(4 + offset, [])
-        assert any(message in error for error in found), (call, found)
     assert sorted(errors) == list(range(4, 4 + len(REJECTED))), result.stdout
-
-
-def test_the_module_rejects_what_the_stubs_reject():
-    # The other side of the cases above: each is a TypeError at run time too.
-    with pytest.raises(TypeError):
-        plovane.read_string(b"<a/>", "a")  # type: ignore[arg-type]
-    with pytest.raises(TypeError):
-        Node("x", types.MappingProxyType({"k": "v"}))  # type: ignore[arg-type]
-    with pytest.raises(TypeError):
-        Node.from_dict(types.MappingProxyType({"name": "x", "attrs": {}, "children": [], "text": None}))  # type: ignore[arg-type]
-    with pytest.raises(TypeError):
-        SearchType.Tag.__eq__(value=SearchType.Attr)  # type: ignore[call-arg]
-    with pytest.raises(TypeError):
-        plovane.write_string(Node("x"), indent="2")  # type: ignore[arg-type]
-
-
-def test_the_module_accepts_what_the_stubs_accept():
-    class Attrs(dict):
-        pass
-
-    node = Node("x", Attrs(k="v"), (Node("y"),), text="t")
-    assert node.attrs == {"k": "v"}
-
-    class Tree(dict):
-        pass
-
-    again = Node.from_dict(Tree(node.to_dict()))
-    assert again.to_dict() == node.to_dict()
-    assert (SearchType.Tag == SearchType.Attr) is False
-    assert SearchType.Tag.__ne__(SearchType.Attr) is True
+    for offset, (call, message) in enumerate(REJECTED):
+        assert any(message in error for error in errors[4 + offset]), (call, errors[4 + offset])
+        with pytest.raises(TypeError):
+            exec(HEADER + call, {})
 
 
 @pytest.mark.skipif(not INSTALLED, reason="only for an installed wheel: its stub package")
