@@ -185,13 +185,6 @@ def test_type_errors(value, message):
     assert info.value.__notes__ == ["while processing 'dict_'"]
 
 
-def test_a_key_that_cannot_be_encoded_raises_the_encoding_error():
-    with pytest.raises(UnicodeEncodeError) as info:
-        Node.from_dict({"\ud800": "a"})
-    assert "UnicodeEncodeError: " + str(info.value) == surrogate_error()
-    assert info.value.__notes__ == ["while processing 'dict_'"]
-
-
 @pytest.mark.parametrize(
     "value, message",
     [

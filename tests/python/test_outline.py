@@ -87,24 +87,6 @@ class Two:
         return 2
 
 
-@pytest.mark.parametrize(
-    "spacing, error, message",
-    [
-        (256, OverflowError, "out of range integral type conversion attempted"),
-        (-1, OverflowError, "out of range integral type conversion attempted"),
-        (2**64, OverflowError, "out of range integral type conversion attempted"),
-        ("1", TypeError, "'str' object cannot be interpreted as an integer"),
-        (1.0, TypeError, "'float' object cannot be interpreted as an integer"),
-        ([1], TypeError, "'list' object cannot be interpreted as an integer"),
-    ],
-)
-def test_spacing_that_is_not_a_byte(spacing, error, message):
-    with pytest.raises(error) as info:
-        outline(Node("a"), spacing)
-    assert str(info.value) == message
-    assert info.value.__notes__ == ["while processing 'spacing'"]
-
-
 def test_spacing_accepts_objects_with_index():
     assert outline(Node("a"), Two()) == "  Name: a"
 

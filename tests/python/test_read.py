@@ -2,7 +2,6 @@
 
 import gc
 import os
-import pathlib
 import sys
 import threading
 import time
@@ -46,10 +45,8 @@ def test_results(doc, root, expected):
 
 
 def test_a_str_subclass_is_accepted():
-    class S(str):
-        pass
-
-    assert read_string(S("<a/>"), S("a")).name == "a"
+    s = type("S", (str,), {})
+    assert read_string(s("<a/>"), s("a")).name == "a"
 
 
 def test_attribute_values_of_every_length():
@@ -105,35 +102,6 @@ def test_document_errors_give_message_and_byte_position(doc, root, message):
     assert str(info.value) == message and info.value.args == (message,)
 
 
-@pytest.mark.parametrize(
-    "call, error, param",
-    [
-        (lambda: read_string(b"<a/>", "a"), "'bytes' object is not an instance of 'str'", "xml_string"),
-        (lambda: read_string("<a/>", None), "'None' is not an instance of 'str'", "root_tag"),
-        # The document is converted first, its encoding included.
-        (lambda: read_string("<a>é</a>", 3), "'int' object is not an instance of 'str'", "root_tag"),
-        (lambda: read_file(pathlib.Path("a.xml"), "a"), "'PosixPath' object is not an instance of 'str'", "file_path"),
-        (lambda: read_file(b"a.xml", "a"), "'bytes' object is not an instance of 'str'", "file_path"),
-    ],
-)
-def test_argument_type_errors(call, error, param):
-    with pytest.raises(TypeError) as info:
-        call()
-    assert str(info.value) == error
-    assert info.value.__notes__ == [f"while processing '{param}'"]
-
-
-@pytest.mark.parametrize("doc", ["<a>\udc00</a>", "<a>é\ud800</a>", "<a>😀\udfff</a>"])
-@pytest.mark.parametrize("root", ["a", 3])
-def test_lone_surrogates(doc, root):
-    with pytest.raises(UnicodeEncodeError) as info:
-        read_string(doc, root)
-    with pytest.raises(UnicodeEncodeError) as expected:
-        doc.encode()
-    assert str(info.value) == str(expected.value)
-    assert info.value.__notes__ == ["while processing 'xml_string'"]
-
-
 def test_reads_a_file_relative_to_the_working_directory(tmp_path, monkeypatch):
     (tmp_path / "doc.xml").write_text("<?xml version='1.0'?><a><b k='v'>é</b></a>", encoding="utf-8")
     monkeypatch.chdir(tmp_path)
@@ -177,13 +145,17 @@ def test_permission_denied(tmp_path):
 def test_the_string_is_held_until_the_last_node_goes_and_is_not_modified():
     doc = "".join(["<r>", "<c k='v'>text</c>" * 100, "<b>2</b></r>"])
     copy = "".join(doc)
-    base = sys.getrefcount(doc)
+    bad = doc.replace("</r>", "</x>")
+    base, bad_base = sys.getrefcount(doc), sys.getrefcount(bad)
+    for _ in range(50):  # a failed read keeps nothing
+        with pytest.raises(ValueError):
+            read_string(bad, "r")
+    assert sys.getrefcount(bad) == bad_base
     root = read_string(doc, "r")
     assert sys.getrefcount(doc) == base + 1 and doc == copy
     child = root.children[-1]
     del root
-    assert sys.getrefcount(doc) == base + 1
-    assert child.text == "2"
+    assert sys.getrefcount(doc) == base + 1 and child.text == "2"
     del child
     assert sys.getrefcount(doc) == base
     root = read_string(doc, "r")
@@ -194,8 +166,8 @@ def test_the_string_is_held_until_the_last_node_goes_and_is_not_modified():
 
 @pytest.mark.parametrize("wide", ["é", "€", "😀"])
 def test_a_non_ascii_string_is_neither_kept_nor_grown(wide):
-    # Such a str is encoded into the tree's own buffer: the tree does not
-    # keep it alive, and it gains no cached UTF-8 copy of itself.
+    # Such a str is encoded into the tree's own buffer: the tree does not keep it alive, and
+    # it gains no cached UTF-8 copy of itself.
     doc = f"<r><a>{wide}</a></r>" + " " * 50
     base, size = sys.getrefcount(doc), sys.getsizeof(doc)
     root = read_string(doc, "r")
@@ -203,15 +175,6 @@ def test_a_non_ascii_string_is_neither_kept_nor_grown(wide):
     del doc
     gc.collect()
     assert root.children[0].text == wide
-
-
-def test_failed_reads_release_the_string():
-    doc = "<r><a x='1'></r>"
-    base = sys.getrefcount(doc)
-    for _ in range(50):
-        with pytest.raises(ValueError):
-            read_string(doc, "r")
-    assert sys.getrefcount(doc) == base
 
 
 def test_the_parse_runs_without_the_interpreter_lock():

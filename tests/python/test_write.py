@@ -69,40 +69,6 @@ def test_attributes_follow_the_iteration_order_of_the_attrs_property():
     assert write_string(node, 0, False) == "<e" + "".join(f' {k}="{v}"' for k, v in node.attrs.items()) + "/>"
 
 
-@pytest.mark.parametrize(
-    "args, error, message, param",
-    [
-        ((Node("r"), -1), OverflowError, "can't convert negative int to unsigned", "indent"),
-        ((Node("r"), 2**64), OverflowError, "int too big to convert", "indent"),
-        ((Node("r"), 2.0), TypeError, "'float' object cannot be interpreted as an integer", "indent"),
-        ((Node("r"), "2"), TypeError, "'str' object cannot be interpreted as an integer", "indent"),
-        ((Node("r"), None, 1), TypeError, "'int' object is not an instance of 'bool'", "default_xml_def"),
-        ((Node("r"), None, "yes"), TypeError, "'str' object is not an instance of 'bool'", "default_xml_def"),
-        ((Node("r"), None, numpy.int64(1)), TypeError, "'int64' object is not an instance of 'bool'",
-         "default_xml_def"),
-        (("<r/>",), TypeError, "'str' object is not an instance of 'Node'", "node"),
-        ((None,), TypeError, "'None' is not an instance of 'Node'", "node"),
-    ],
-)
-def test_argument_errors(args, error, message, param):
-    with pytest.raises(error) as info:
-        write_string(*args)
-    assert str(info.value) == message
-    assert info.value.__notes__ == [f"while processing '{param}'"]
-
-
-def test_absurd_indent_is_refused_before_anything_is_written(tmp_path):
-    tree = Node("a", children=[Node("b")])
-    with pytest.raises(OverflowError) as info:
-        write_string(tree, indent=2**63)
-    assert "indent too large" in str(info.value)
-    assert info.value.__notes__ == ["while processing 'indent'"]
-    path = tmp_path / "never.xml"
-    with pytest.raises(OverflowError):
-        write_file(tree, str(path), indent=2**63)
-    assert not path.exists()
-
-
 def runs(n):
     """Runs of text, attribute value and indentation `n` bytes long, after a partly filled buffer."""
     return Node("t", {"v": "z" * n}, [Node("c", children=[Node("d")])], "a&" + "w" * n), n, True
