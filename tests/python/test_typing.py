@@ -1,17 +1,12 @@
-"""The type stubs against the module and against mypy.
-
-stubtest compares plovane.pyi with the imported module's own signatures, and
-mypy checks small programs that use the API, so that a stub drifting from the
-module, or a stub too loose or too strict for what the module accepts, fails
-here. Run against the module pytest imports: the build tree in `make test`
-(stubs from the source tree), or an installed wheel (its plovane-stubs
-package, found by mypy the way users' tools find it)."""
+"""The type stubs against the module and against mypy: stubtest compares plovane.pyi with the
+module's own signatures, and mypy checks programs that must pass and programs that must fail,
+which also run. Run against the module pytest imports: the build tree in `make test` (stubs from
+the source tree), or an installed wheel (its plovane-stubs package, found as users' tools do)."""
 
 import os
 import site
 import subprocess
 import sys
-import textwrap
 from pathlib import Path
 
 import pytest
@@ -21,67 +16,48 @@ import plovane
 # Under `make sanitize` the module is the instrumented one and the sanitizer
 # runtimes are preloaded into every child process: mypy there would test the
 # sanitizers' view of mypy, not the stubs, which `make test` already checks.
-pytestmark = pytest.mark.skipif(
-    "libasan" in os.environ.get("LD_PRELOAD", ""), reason="type checks run in make test, not under the sanitizers"
-)
+pytestmark = pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""), reason="run in make test")
 
 ROOT = Path(__file__).resolve().parents[2]
 ALLOWLIST = ROOT / "scripts" / "stubtest-allowlist.txt"
 MODULE_DIR = Path(plovane.__file__).resolve().parent
 # Installed from a wheel: module and stub package in this interpreter's
 # site-packages (an editable install's module lives in its build folder).
-INSTALLED = MODULE_DIR in {Path(p).resolve() for p in site.getsitepackages()} and (
-    MODULE_DIR / "plovane-stubs" / "__init__.pyi"
-).is_file()
+STUB_PACKAGE = MODULE_DIR / "plovane-stubs" / "__init__.pyi"
+INSTALLED = MODULE_DIR in {Path(p).resolve() for p in site.getsitepackages()} and STUB_PACKAGE.is_file()
 
 
-def _environment(tmp_path, stub_text=None):
-    """Environment for a mypy process run in tmp_path: the module pytest
-    imported, and the source tree's stubs unless a wheel installed its own."""
-    env = dict(os.environ)
-    env["PYTHONPATH"] = str(MODULE_DIR)
+def _run(tmp_path, arguments, stub_text=None):
+    """A mypy process in tmp_path on the module pytest imported, with the source tree's stubs
+    (or `stub_text`) unless a wheel installed its own."""
+    env = {**os.environ, "PYTHONPATH": str(MODULE_DIR)}
     env.pop("MYPYPATH", None)
     if stub_text is not None or not INSTALLED:
-        stubs = tmp_path / "stubs"
-        stubs.mkdir()
-        text = stub_text if stub_text is not None else (ROOT / "plovane.pyi").read_text()
-        (stubs / "plovane.pyi").write_text(text)
-        env["MYPYPATH"] = str(stubs)
-    return env
-
-
-def _stubtest(tmp_path, stub_text=None):
-    return subprocess.run(
-        [sys.executable, "-m", "mypy.stubtest", "plovane", "--allowlist", str(ALLOWLIST),
-         "--mypy-config-file", os.devnull],
-        cwd=tmp_path, env=_environment(tmp_path, stub_text), capture_output=True, text=True, timeout=600,
-    )
+        (tmp_path / "stubs").mkdir()
+        (tmp_path / "stubs" / "plovane.pyi").write_text(stub_text or (ROOT / "plovane.pyi").read_text())
+        env["MYPYPATH"] = str(tmp_path / "stubs")
+    return subprocess.run([sys.executable, "-m", *arguments], cwd=tmp_path, env=env, capture_output=True, text=True,
+                          timeout=600)
 
 
 def _mypy(tmp_path, source):
-    program = tmp_path / "program.py"
-    program.write_text(textwrap.dedent(source))
-    return subprocess.run(
-        [sys.executable, "-m", "mypy", "--strict", "--no-incremental", "--cache-dir", os.devnull,
-         "--config-file", os.devnull, "--hide-error-context", "--no-error-summary", str(program)],
-        cwd=tmp_path, env=_environment(tmp_path), capture_output=True, text=True, timeout=600,
-    )
+    (tmp_path / "program.py").write_text(source)
+    return _run(tmp_path, ["mypy", "--strict", "--no-incremental", "--cache-dir", os.devnull, "--config-file",
+                           os.devnull, "--hide-error-context", "--no-error-summary", "program.py"])
 
 
-def test_stubtest_finds_no_difference(tmp_path):
-    result = _stubtest(tmp_path)
-    assert result.returncode == 0, result.stdout + result.stderr
-    assert "Success" in result.stdout
-
-
-def test_stubtest_reports_a_drifted_stub(tmp_path):
+@pytest.mark.parametrize("drift", [None, ("def read_string(xml_string: str,", "def read_string(document: str,")])
+def test_stubtest(tmp_path, drift):
     # The harness must see the module: a renamed parameter is a difference.
     stub = (ROOT / "plovane.pyi").read_text()
-    drifted = stub.replace("def read_string(xml_string: str,", "def read_string(document: str,")
+    drifted = drift and stub.replace(*drift)
     assert drifted != stub
-    result = _stubtest(tmp_path, drifted)
-    assert result.returncode != 0
-    assert "plovane.read_string is inconsistent" in result.stdout, result.stdout
+    result = _run(tmp_path, ["mypy.stubtest", "plovane", "--allowlist", str(ALLOWLIST), "--mypy-config-file",
+                             os.devnull], drifted)
+    if drift is None:
+        assert result.returncode == 0 and "Success" in result.stdout, result.stdout + result.stderr
+    else:
+        assert result.returncode != 0 and "plovane.read_string is inconsistent" in result.stdout, result.stdout
 
 
 # Each program both type-checks and runs as its comment says.
@@ -142,5 +118,4 @@ def test_mypy_rejects_what_the_module_rejects(tmp_path):
 
 @pytest.mark.skipif(not INSTALLED, reason="only for an installed wheel: its stub package")
 def test_installed_stub_package_is_the_source_stub():
-    installed = (MODULE_DIR / "plovane-stubs" / "__init__.pyi").read_text()
-    assert installed == (ROOT / "plovane.pyi").read_text()
+    assert STUB_PACKAGE.read_text() == (ROOT / "plovane.pyi").read_text()
