@@ -6,7 +6,7 @@ from hypothesis import strategies as st
 
 from plovane import Node
 
-from strategies import node_trees, outline
+from strategies import chain, node_trees, outline
 
 
 def reference_outline(node, indent=0):
@@ -63,7 +63,7 @@ def test_random_trees_match_the_level_by_level_outline(node, spacing):
     assert outline(node, spacing) == reference_outline(node, spacing)
 
 
-def test_indentation_wraps_after_127_levels(chain):
+def test_indentation_wraps_after_127_levels():
     names = [line for line in str(chain(300)).split("\n") if "Name:" in line]
     assert names == [" " * ((2 * depth) % 256) + "Name: n" for depth in range(301)]
 

@@ -13,7 +13,7 @@ from hypothesis import strategies as st
 import plovane
 from plovane import Node
 
-from strategies import node_trees
+from strategies import chain, node_trees
 
 PROTOCOLS = range(2, pickle.HIGHEST_PROTOCOL + 1)
 
@@ -115,7 +115,7 @@ def test_each_distinct_node_is_written_once():
     assert len(state_of(Node("r", children=[Node("leaf", text="x" * 1000)] * 100))) < 1200
 
 
-def test_a_million_deep_chain_round_trips(chain):
+def test_a_million_deep_chain_round_trips():
     node = pickle.loads(pickle.dumps(chain(999_999, name="deep"), pickle.HIGHEST_PROTOCOL))
     depth = 0
     while node.children:

@@ -15,6 +15,8 @@ import pytest
 
 from plovane import Node, write_file, write_string
 
+from strategies import chain
+
 pytestmark = pytest.mark.skipif(sys.platform != "linux", reason="uses /proc, FIFOs and rlimits")
 
 CHILD_TIMEOUT = 120  # a child still running then ignored the signal meant to stop it
@@ -242,10 +244,7 @@ def test_a_signal_handler_that_returns_lets_a_blocked_call_go_on(call, tmp_path)
 
 @pytest.fixture(scope="module")
 def million_deep():
-    node = Node("n")
-    for _ in range(1_000_000):
-        node = Node("n", children=[node])
-    return node
+    return chain(1_000_000)
 
 
 SMALL = Node("a", children=[Node("b")])
