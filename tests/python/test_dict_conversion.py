@@ -80,17 +80,7 @@ class Broken(collections.abc.Sequence):
             raise RuntimeError("outer") from error
 
 
-def test_a_nested_tree_converts_to_nested_dicts():
-    item = Node("item", children=[Node("tag", {"lang": "en"})], text="first")
-    tag = {"name": "tag", "attrs": {"lang": "en"}, "children": [], "text": None}
-    assert Node("library", {"id": "7"}, [item]).to_dict() == {
-        "name": "library", "attrs": {"id": "7"}, "text": None,
-        "children": [{"name": "item", "attrs": {}, "text": "first", "children": [tag]}],
-    }
-    assert Node("a", text="").to_dict()["text"] == ""
-
-
-def test_each_call_and_each_place_of_a_shared_child_gives_fresh_objects():
+def test_conversions_make_fresh_objects_each_call_and_place():
     shared = Node("c", {"k": "v"}, [Node("leaf")])
     root = Node("r", children=[shared, Node("o"), shared])
     first, second = root.to_dict(), root.to_dict()
@@ -99,9 +89,9 @@ def test_each_call_and_each_place_of_a_shared_child_gives_fresh_objects():
     assert kids[0] == kids[2] == from_properties(shared) and kids[0] is not kids[2]
     kids[0]["attrs"]["x"] = "y"
     assert root.to_dict() == second and shared.attrs == {"k": "v"}
-
-
-def test_key_order_is_not_fixed_but_the_mapping_is():
+    a, _, b = Node.from_dict(second).children
+    assert a is not b and a is not shared
+    # The key order of each dict is not fixed, but the mapping is.
     kids = Node("r", children=[Node("c", {"k": "v"}, text="t") for _ in range(100)]).to_dict()["children"]
     assert all(kid == {"name": "c", "attrs": {"k": "v"}, "children": [], "text": "t"} for kid in kids)
     assert len({tuple(kid) for kid in kids}) > 1
@@ -177,46 +167,35 @@ TYPE_ERRORS = [
 ]
 
 
-@pytest.mark.parametrize("value, message", TYPE_ERRORS)
-def test_type_errors(value, message):
-    with pytest.raises(TypeError) as info:
-        Node.from_dict(value)
-    assert str(info.value) == message
-    assert info.value.__notes__ == ["while processing 'dict_'"]
+# Value errors carry no note; the parent is checked first, then the children in order.
+VALUE_ERRORS = [
+    ({}, "Invalid name"), ({"name": None}, "Invalid name"), ({"name": []}, "Invalid name"),
+    ({"name": {}}, "Invalid name"), ({"name": "a", "children": []}, "Invalid attrs"),
+    ({"name": "a", "attrs": [], "children": []}, "Invalid attrs"),
+    ({"name": "a", "attrs": "x", "children": []}, "Invalid attrs"), ({"name": "a", "attrs": {}}, "Invalid children"),
+    ({"name": "a", "attrs": {}, "children": None}, "Invalid children"),
+    ({"name": "a", "attrs": {}, "children": {}}, "Invalid children"),
+    (node_dict("a", children="ab"), "Invalid children"),  # a str converts as String
+    (node_dict("r", [], [{"name": None}]), "Invalid attrs"),
+    (node_dict("r", children=[node_dict("a"), {"name": "b"}, {}]), "Invalid attrs"),
+    (node_dict("r", children=[node_dict("a", children=[{}]), {"name": "b"}]), "Invalid name"),
+]
 
 
-@pytest.mark.parametrize(
-    "value, message",
-    [
-        ({}, "Invalid name"),
-        ({"name": None}, "Invalid name"),
-        ({"name": []}, "Invalid name"),
-        ({"name": {}}, "Invalid name"),
-        ({"name": "a", "children": []}, "Invalid attrs"),
-        ({"name": "a", "attrs": [], "children": []}, "Invalid attrs"),
-        ({"name": "a", "attrs": "x", "children": []}, "Invalid attrs"),
-        ({"name": "a", "attrs": {}}, "Invalid children"),
-        ({"name": "a", "attrs": {}, "children": None}, "Invalid children"),
-        ({"name": "a", "attrs": {}, "children": {}}, "Invalid children"),
-        (node_dict("a", children="ab"), "Invalid children"),  # a str converts as String
-        # The parent first, then the children in order.
-        (node_dict("r", [], [{"name": None}]), "Invalid attrs"),
-        (node_dict("r", children=[node_dict("a"), {"name": "b"}, {}]), "Invalid attrs"),
-        (node_dict("r", children=[node_dict("a", children=[{}]), {"name": "b"}]), "Invalid name"),
-    ],
-)
-def test_value_errors(value, message):
-    with pytest.raises(ValueError) as info:
+@pytest.mark.parametrize("value, message", TYPE_ERRORS + VALUE_ERRORS)
+def test_errors(value, message):
+    error = ValueError if message.startswith("Invalid") else TypeError
+    with pytest.raises(error) as info:
         Node.from_dict(value)
-    assert str(info.value) == message
-    assert not hasattr(info.value, "__notes__")
+    assert type(info.value) is error and str(info.value) == message
+    assert getattr(info.value, "__notes__", None) == (["while processing 'dict_'"] if error is TypeError else None)
 
 
 def test_a_million_deep_dict_with_a_value_error_at_the_bottom():
     d = {"name": "n", "attrs": {}}
     for _ in range(1_000_000):
         d = node_dict("n", children=[d])
-    test_value_errors(d, "Invalid children")
+    test_errors(d, "Invalid children")
 
 
 @settings(max_examples=120, deadline=None)
@@ -225,9 +204,3 @@ def test_from_dict_of_to_dict_gives_an_equal_tree(tree):
     copy = Node.from_dict(tree.to_dict())
     assert_same_tree(copy, tree)
     assert copy.to_dict() == tree.to_dict() == from_properties(tree)
-
-
-def test_a_round_trip_makes_new_nodes_even_for_shared_children():
-    shared = Node("s", text="t")
-    a, b = Node.from_dict(Node("r", children=[shared, shared]).to_dict()).children
-    assert a is not b and a is not shared
