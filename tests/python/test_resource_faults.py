@@ -157,21 +157,17 @@ def test_to_dict_results_are_seen_by_the_collector():
     assert alive() is None
 
 
-GRAPH = "graph = shared_graph(27)"
-# (setup, call, object whose reference count must not change, headroom in MiB)
+# case: (setup, call, object whose reference count must not change, headroom in MiB)
 OUT_OF_MEMORY = {
-    "read_string, ASCII": ("doc = '<r>' + '<a>t</a>' * 8_000_000 + '</r>'", "read_string(doc, 'r')", "doc", 256),
-    "read_string, one byte a character": (
-        "doc = '<r>' + '<a>\\xe9</a>' * 8_000_000 + '</r>'", "read_string(doc, 'r')", "doc", 256),
-    "read_string, two bytes a character": (
-        "doc = '<r>' + '<a>\\u20ac</a>' * 8_000_000 + '</r>'", "read_string(doc, 'r')", "doc", 256),
+    **{f"read_string, {kind}": (f"doc = '<r>' + '<a>{char}</a>' * 8_000_000 + '</r>'", "read_string(doc, 'r')", "doc",
+                                256) for kind, char in [("ASCII", "t"), ("one byte a character", "\\xe9"),
+                                                        ("two bytes a character", "\\u20ac")]},
     "read_string, the encoder's buffer": (
         "doc = '<r>' + '\\u20ac' * 50_000_000 + '</r>'", "read_string(doc, 'r')", "doc", 64),
-    "write_string": (GRAPH, "write_string(graph)", "graph", 256),
-    "write_file": (GRAPH, "write_file(graph, path)", "graph", 256),
-    "search_by_name": (GRAPH, "graph.search_by_name('x')", "graph", 256),
-    "str": (GRAPH, "str(graph)", "graph", 256),
-    "to_dict": (GRAPH, "graph.to_dict()", "graph", 128),
+    **{name: ("graph = shared_graph(27)", call, "graph", headroom) for name, call, headroom in [
+        ("write_string", "write_string(graph)", 256), ("write_file", "write_file(graph, path)", 256),
+        ("search_by_name", "graph.search_by_name('x')", 256), ("str", "str(graph)", 256),
+        ("to_dict", "graph.to_dict()", 128)]},
     "from_dict": ("d = shared_dict(27)", "Node.from_dict(d)", "d", 256),
     "Node(children=...)": ("leaf = Node('leaf'); kids = [leaf] * 40_000_000", "Node('r', children=kids)", "leaf", 128),
     # 6.4e9 bytes of indentation: more than the child may allocate, less than
