@@ -4,6 +4,7 @@ search, and the argument conventions every function shares."""
 import collections.abc
 import gc
 import importlib.util
+import operator
 import pathlib
 import sys
 import weakref
@@ -66,8 +67,9 @@ collections.abc.Sequence.register(Registered)
 
 
 def test_construction_and_properties():
-    assert (lambda n: (n.name, n.attrs, n.children, n.text))(Node("a", None, None, None)) == ("a", {}, [], None)
-    assert (lambda n: (n.name, n.attrs, n.children, n.text))(Node("", {"": ""}, [], "")) == ("", {"": ""}, [], "")
+    parts = operator.attrgetter("name", "attrs", "children", "text")
+    assert parts(Node("a", None, None, None)) == ("a", {}, [], None)
+    assert parts(Node("", {"": ""}, [], "")) == ("", {"": ""}, [], "")
     a, b = Node("a"), Node("b")
     for make in (list, tuple, UserList, Registered):  # any sequence
         assert Node("p", children=make([])).children == []
