@@ -40,8 +40,7 @@ SHARED = Node("s", {"k": "v"}, [Node("leaf")])
 @pytest.mark.parametrize(
     "node, spacing",
     [
-        (Node("x", text=""), 0),
-        (Node("x", {}, []), 0),  # headers only over something
+        (Node("x", {}, [], ""), 0),  # headers only over something
         # Values go in as they are: no escaping, no re-indenting.
         (Node("a<b", {"k\n2": "v'\"&"}, [Node("c", text="l1\nl2")], "x\ny"), 0),
         (Node("p", children=[SHARED, Node("o"), SHARED]), 0),

@@ -25,8 +25,6 @@ def shape(node):
         ("<r><r>1</r></r>", "r", ("r", {}, None, [("r", {}, "1", [])])),
         # Text is joined around children and trimmed of Unicode white space.
         ("<a> x <b/> y </a>", "a", ("a", {}, "x  y", [("b", {}, None, [])])),
-        ("<r>1<c/>2<c/>3</r>", "r", ("r", {}, "123", [("c", {}, None, [])] * 2)),
-        ("<r>&#32;</r>", "r", ("r", {}, None, [])),
         ("<r>a<![CDATA[<b>&amp;]]>c</r>", "r", ("r", {}, "a<b>&amp;c", [])),
         ("<r a='1' b=\"it's\" c=\"x&lt;&#65;&#x42;\tz\">&amp;&apos;&quot;&gt;</r>", "r",
          ("r", {"a": "1", "b": "it's", "c": "x<AB z"}, "&'\">", [])),
@@ -79,6 +77,8 @@ def test_every_string_width_around_ascii_runs(wide, run):
         ("</x><r/>", "r", "malformed XML at byte 0: unexpected end tag </x>"),
         ("<r><!-- x", "r", "malformed XML at byte 9: unexpected end of document"),
         ("<r><![CDATA[x", "r", "malformed XML at byte 3: unterminated CDATA section"),
+        ("<r>&#0;</r>", "r", "malformed XML at byte 3: invalid character reference '&#0;'"),
+        ("<r>AT&T</r>", "r", "malformed XML at byte 5: unterminated entity reference"),
         ("<r>a<b</r>", "r", "malformed XML at byte 7: expected whitespace before attribute"),
         ('<r x="1" x="2"/>', "r", "malformed XML at byte 9: duplicate attribute 'x'"),
         ("<a x=1/><r/>", "r", "malformed XML at byte 5: value of attribute 'x' is not quoted"),

@@ -31,8 +31,6 @@ LADDER = Node("a", children=[Node("b", children=[Node("c", children=[Node("d")])
         (Node("p", children=[Node("a"), Node("b")], text="t"), (None, False), "<p>t<a/>\n    <b/>\n</p>"),
         (Node("p", children=[SHARED, SHARED]), (0, False), "<p>\n<c/>\n<c/>\n</p>"),
         (Node("p", children=[Node("a", text="y")], text=" \n x \n"), (2, False), "<p> \n x \n<a>y</a>\n</p>"),
-        (Node("r", children=[Node("a", children=[Node("b", text="")]), Node("c", text="")]), (3, False),
-         "<r>\n   <a>\n      <b></b>\n   </a>\n   <c></c>\n</r>"),
         (Node("", children=[Node("")]), (1, False), "<>\n </>\n</>"),
         (Node("e", {"k": ""}), (None, False), '<e k=""/>'),
         (Node("r", {"a": "\t\r\nx>y\"'&<"}, text="a<b & \"c\" 'd'\t\r\n"), (None, False),
