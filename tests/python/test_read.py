@@ -108,7 +108,6 @@ READ, WRITE = (lambda path: read_file(path, "a")), (lambda path: write_file(Node
     [
         (READ, "missing.xml", FileNotFoundError, NO_FILE),
         (READ, "", IsADirectoryError, "Is a directory (os error 21)"),
-        (READ, "missing/x.xml", FileNotFoundError, NO_FILE),
         (READ, "plain/x.xml", NotADirectoryError, "Not a directory (os error 20)"),
         (READ, "bad.xml", OSError, "stream did not contain valid UTF-8"),
         # The part before the NUL names a readable file: it must not be opened.
