@@ -26,6 +26,7 @@ def shape(node):
         # Text is joined around children and trimmed of Unicode white space.
         ("<a> x <b/> y </a>", "a", ("a", {}, "x  y", [("b", {}, None, [])])),
         ("<r>a<![CDATA[<b>&amp;]]>c</r>", "r", ("r", {}, "a<b>&amp;c", [])),
+        ("<r><![CDATA[]]></r>", "r", ("r", {}, None, [])),
         ("<r a='1' b=\"it's\" c=\"x&lt;&#65;&#x42;\tz\">&amp;&apos;&quot;&gt;</r>", "r",
          ("r", {"a": "1", "b": "it's", "c": "x<AB z"}, "&'\">", [])),
         ('<?xml version="1.0"?><!DOCTYPE r><r/><x></y>', "r", ("r", {}, None, [])),
