@@ -35,7 +35,7 @@ thread)
     # Stop at the first report, and fail the process with it.
     export TSAN_OPTIONS="halt_on_error=1:exitcode=66:second_deadlock_stack=1:suppressions=$root/scripts/tsan-python.supp:print_suppressions=0"
     preload=$(runtime libtsan.so)
-    tests=(tests/python/test_soak.py tests/python/test_concurrency.py)
+    tests=(tests/python/test_concurrency.py)
     what="thread soak and concurrency test"
     ;;
 *)
