@@ -20,6 +20,7 @@
 // references.
 #include "entities/hashmap_types.h"
 
+#include <algorithm>
 #include <new>
 #include <string_view>
 #include <unordered_set>
@@ -319,9 +320,8 @@ class Extractor {
         }
         if (!keep) return true;
         map_ = AttrMap();
-        HashKeys keys = take_hash_keys();
-        for (auto pair = pairs_.rbegin(); pair != pairs_.rend(); ++pair)
-            map_.insert(keys, std::move(pair->first), std::move(pair->second));
+        std::reverse(pairs_.begin(), pairs_.end());
+        map_.insert_all(take_hash_keys(), pairs_);
         pairs_.clear();
         return true;
     }

@@ -101,14 +101,13 @@ bool convert_attrs(PyObject* object, AttrMap& out) {
     // Converted from a snapshot: the caller's dict may be changed meanwhile.
     std::vector<DictItem> items;
     if (!snapshot_dict(object, items)) return fail_param("attrs");
-    HashKeys keys = take_hash_keys();
-    for (const DictItem& item : items) {
-        TextRef k, v;
-        if (!convert_owned(item.key.get(), "attrs", k) ||
-            !convert_owned(item.value.get(), "attrs", v))
+    std::vector<std::pair<TextRef, TextRef>> pairs(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (!convert_owned(items[i].key.get(), "attrs", pairs[i].first) ||
+            !convert_owned(items[i].value.get(), "attrs", pairs[i].second))
             return false;
-        out.insert(keys, std::move(k), std::move(v));
     }
+    out.insert_all(take_hash_keys(), pairs);
     return true;
 }
 

@@ -1,9 +1,12 @@
 #include "storage/attr_map.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "platform/prefetch.h"
 #include "storage/siphash.h"
 
 namespace plovane {
@@ -11,6 +14,9 @@ namespace plovane {
 AttrMap::Table* AttrMap::allocate(HashKeys keys, uint32_t room, bool wide) {
     static_assert(sizeof(Entry) % alignof(Entry) == 0 && alignof(Packed) <= alignof(Entry));
     const uint32_t capacity = capacity_for(room);
+    // Past the largest table the load bound fails; an index must also fit
+    // below the tag bits.
+    if (uint64_t{room} * 4 > uint64_t{capacity} * 3) throw std::bad_alloc();
     const size_t slot_bytes = sizeof(uint32_t) * size_t{capacity};
     void* block = std::malloc(entries_offset(capacity) + entry_size(wide) * size_t{room});
     if (!block) throw std::bad_alloc();
@@ -64,21 +70,34 @@ uint32_t AttrMap::size() const noexcept {
     return table_ ? table_->count : 0;
 }
 
-uint32_t* AttrMap::probe(Table* table, std::string_view key) noexcept {
-    const uint32_t mask = table->capacity - 1;
+AttrMap::Probe AttrMap::probe(Table* table, Hashed key) noexcept {
+    const uint32_t mask = table->index_mask();
     uint32_t* slots = table->slots();
-    for (uint32_t i = static_cast<uint32_t>(siphash13(table->keys, key)) & mask;;
-         i = (i + 1) & mask) {
+    // The home slot takes the hash's low bits, the tag its high ones.
+    const uint32_t tag = static_cast<uint32_t>(key.hash >> 32) & ~mask;
+    for (uint32_t i = static_cast<uint32_t>(key.hash) & mask;; i = (i + 1) & mask) {
         const uint32_t slot = slots[i];
-        if (slot == 0 || table->key_at(slot - 1) == key) return &slots[i];
+        if (slot == 0 || ((slot & ~mask) == tag && table->key_at((slot & mask) - 1) == key.key)) {
+            return {&slots[i], tag};
+        }
     }
+}
+
+AttrMap::Probe AttrMap::probe(Table* table, std::string_view key) noexcept {
+    return probe(table, Hashed{key, siphash13(table->keys, key)});
+}
+
+AttrMap::Hashed AttrMap::hash_ahead(std::string_view key) const noexcept {
+    const uint64_t hash = siphash13(table_->keys, key);
+    plovane::prefetch(table_->slots() + (static_cast<uint32_t>(hash) & table_->index_mask()));
+    return {key, hash};
 }
 
 std::optional<std::string_view> AttrMap::find(std::string_view key) const noexcept {
     if (!table_) return std::nullopt;
-    const uint32_t slot = *probe(table_, key);
+    const uint32_t slot = *probe(table_, key).slot;
     if (!slot) return std::nullopt;
-    return table_->value_at(slot - 1);
+    return table_->value_at((slot & table_->index_mask()) - 1);
 }
 
 void AttrMap::rebuild(uint32_t room, bool wide) {
@@ -104,7 +123,10 @@ void AttrMap::rebuild(uint32_t room, bool wide) {
                 Entry{TextRef::adopt_span(old->sole_source, unpack(base, packed.key)),
                       TextRef::adopt_span(old->sole_source, unpack(base, packed.value))};
         }
-        if (!same_slots) *probe(table_, table_->key_at(i)) = i + 1;
+        if (!same_slots) {
+            const Probe found = probe(table_, table_->key_at(i));
+            *found.slot = found.tag | (i + 1);
+        }
     }
     table_->count = old->count;
     old->count = 0;  // the entries have moved out
@@ -128,19 +150,23 @@ bool AttrMap::packs_views(const SharedSource* source, std::string_view key,
 bool AttrMap::insert_views(HashKeys keys, SharedSource* source, std::string_view key,
                            std::string_view value) {
     if (!table_) table_ = allocate(keys, 1, false);
-    uint32_t* slot = probe(table_, key);
-    if (*slot) return false;
+    return insert_views(source, hash_ahead(key), value);
+}
+
+bool AttrMap::insert_views(SharedSource* source, Hashed key, std::string_view value) {
+    Probe found = probe(table_, key);
+    if (*found.slot) return false;
     if (table_->count == table_->room) {
         rebuild(grown_room(), false);
-        slot = probe(table_, key);
+        found = probe(table_, key);
     }
     const uint32_t index = table_->count;
     if (index == 0) table_->sole_source = source;
     const char* base = source->data();
     table_->packed()[index] = {
-        static_cast<uint64_t>(key.data() - base) << kLengthBits | key.size(),
+        static_cast<uint64_t>(key.key.data() - base) << kLengthBits | key.key.size(),
         static_cast<uint64_t>(value.data() - base) << kLengthBits | value.size()};
-    *slot = ++table_->count;
+    *found.slot = found.tag | ++table_->count;
     return true;
 }
 
@@ -164,22 +190,40 @@ void AttrMap::reserve(HashKeys keys, uint32_t count) {
 }
 
 bool AttrMap::insert(HashKeys keys, TextRef key, TextRef value) {
+    if (!table_) table_ = allocate(keys, 1, !packs(key, value));
+    const Hashed hashed = hash_ahead(key.view());
+    return insert(hashed, std::move(key), std::move(value));
+}
+
+void AttrMap::insert_all(HashKeys keys, std::span<std::pair<TextRef, TextRef>> pairs) {
+    reserve(keys, static_cast<uint32_t>(std::min<size_t>(pairs.size(), UINT32_MAX)));
+    constexpr size_t kAhead = 16;
+    Hashed hashed[kAhead];
+    for (size_t start = 0; start < pairs.size(); start += kAhead) {
+        const size_t end = std::min(pairs.size(), start + kAhead);
+        for (size_t i = start; i < end; ++i) hashed[i - start] = hash_ahead(pairs[i].first.view());
+        for (size_t i = start; i < end; ++i) {
+            insert(hashed[i - start], std::move(pairs[i].first), std::move(pairs[i].second));
+        }
+    }
+}
+
+bool AttrMap::insert(Hashed hashed, TextRef key, TextRef value) {
     if (packs(key, value)) {
-        if (!insert_views(keys, key.source(), key.view(), value.view())) return false;
+        if (!insert_views(key.source(), hashed, value.view())) return false;
         // The table keeps both references.
         key.abandon();
         value.abandon();
         return true;
     }
-    if (!table_) table_ = allocate(keys, 1, true);
-    uint32_t* slot = probe(table_, key.view());
-    if (*slot) return false;
+    Probe found = probe(table_, hashed);
+    if (*found.slot) return false;
     if (!table_->wide || table_->count == table_->room) {
         rebuild(table_->count < table_->room ? table_->room : grown_room(), true);
-        slot = probe(table_, key.view());
+        found = probe(table_, hashed);
     }
     new (&table_->entries()[table_->count]) Entry{std::move(key), std::move(value)};
-    *slot = ++table_->count;
+    *found.slot = found.tag | ++table_->count;
     return true;
 }
 

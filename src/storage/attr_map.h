@@ -5,9 +5,11 @@
 // single null pointer, which keeps attribute-less nodes small. The slots are
 // small indices into a dense array of entries that holds exactly as many as
 // were reserved, so a map carries no empty entries and is released by a walk
-// over its entries only. Iteration follows the slots, so the order depends on
-// the keys: neither insertion nor sorted order, but the same for every walk
-// over one map, and preserved by copying.
+// over its entries only. A slot's bits above the index hold bits of its key's
+// hash, so that a probe passes other keys without reading their entries
+// (which, in a very large map, would be a cache miss each). Iteration follows the slots, so the
+// order depends on the keys: neither insertion nor sorted order, but the same for every walk over
+// one map, and preserved by copying.
 //
 // Entries come in two layouts. A map whose keys and values are all Spans of
 // one source (as the reader makes them) stores each entry as two packed
@@ -18,6 +20,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <utility>
 
@@ -48,6 +51,21 @@ class AttrMap {
     // (and drops key and value) in that case. `keys` seeds the table when
     // this is the first insertion.
     bool insert(HashKeys keys, TextRef key, TextRef value);
+    // Inserts the pairs in order (of two keys with the same text the first
+    // stays), taking them all, after reserving room for all of them.
+    void insert_all(HashKeys keys, std::span<std::pair<TextRef, TextRef>> pairs);
+
+    // A key hashed for this map ahead of its insertion. Inserting many keys,
+    // callers hash a few first (which also asks for their home slots) so
+    // that the slot reads of a large table overlap instead of each waiting
+    // for memory in turn.
+    struct Hashed {
+        std::string_view key;
+        uint64_t hash;
+    };
+    // For a map that reserve() or an insertion has created.
+    Hashed hash_ahead(std::string_view key) const noexcept;
+    bool insert(Hashed key, TextRef key_text, TextRef value);
     // Inserts `key` and `value`, two views of `source`'s text, taking over
     // one reference on `source` for each (which the caller has counted),
     // unless a key with the same text is present (then it takes none and
@@ -56,6 +74,7 @@ class AttrMap {
     // way of inserting without making TextRefs.
     bool insert_views(HashKeys keys, SharedSource* source, std::string_view key,
                       std::string_view value);
+    bool insert_views(SharedSource* source, Hashed key, std::string_view value);
     // Whether insert_views may take this key and value.
     bool packs_views(const SharedSource* source, std::string_view key,
                      std::string_view value) const noexcept;
@@ -96,7 +115,8 @@ class AttrMap {
     }
 
     // One block: this header, `capacity` slots (0 for a free slot, otherwise
-    // 1 + the index of its entry), then room for `room` entries, of which the
+    // 1 + the index of its entry in the bits of `capacity - 1`, the key's hash
+    // tag in the bits above), then room for `room` entries, of which the
     // first `count` are in use, in insertion order: Entry when `wide`, Packed
     // otherwise.
     struct Table {
@@ -107,6 +127,8 @@ class AttrMap {
         bool wide;
         SharedSource* sole_source;  // packed tables: every entry's source (null while empty)
 
+        // The bits of a slot that hold its entry's index + 1.
+        uint32_t index_mask() const noexcept { return capacity - 1; }
         uint32_t* slots() noexcept { return reinterpret_cast<uint32_t*>(this + 1); }
         const uint32_t* slots() const noexcept {
             return reinterpret_cast<const uint32_t*>(this + 1);
@@ -149,8 +171,14 @@ class AttrMap {
     uint32_t grown_room() const noexcept;
     // Smallest table that holds `count` entries at the load insert() keeps.
     static uint32_t capacity_for(uint32_t count) noexcept;
-    // The slot of `key`, or the free slot where it would go.
-    static uint32_t* probe(Table* table, std::string_view key) noexcept;
+    // The slot of `key`, or the free slot where it would go, and the tag
+    // bits that a slot of that key holds.
+    struct Probe {
+        uint32_t* slot;
+        uint32_t tag;
+    };
+    static Probe probe(Table* table, Hashed key) noexcept;
+    static Probe probe(Table* table, std::string_view key) noexcept;
 
     Table* table_ = nullptr;
 };
@@ -161,10 +189,11 @@ class AttrMap::View {
     void for_each(F&& f) const {
         if (!table_ || table_->count == 0) return;
         const uint32_t* slots = table_->slots();
+        const uint32_t mask = table_->index_mask();
         if (table_->wide) {
             const Entry* entries = table_->entries();
             for (uint32_t i = 0; i < table_->capacity; ++i) {
-                if (const uint32_t slot = slots[i])
+                if (const uint32_t slot = slots[i] & mask)
                     f(entries[slot - 1].key.view(), entries[slot - 1].value.view());
             }
             return;
@@ -172,7 +201,7 @@ class AttrMap::View {
         const Packed* entries = table_->packed();
         const char* base = table_->sole_source->data();
         for (uint32_t i = 0; i < table_->capacity; ++i) {
-            if (const uint32_t slot = slots[i])
+            if (const uint32_t slot = slots[i] & mask)
                 f(unpack(base, entries[slot - 1].key), unpack(base, entries[slot - 1].value));
         }
     }
