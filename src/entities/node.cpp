@@ -101,13 +101,15 @@ bool convert_attrs(PyObject* object, AttrMap& out) {
     // Converted from a snapshot: the caller's dict may be changed meanwhile.
     std::vector<DictItem> items;
     if (!snapshot_dict(object, items)) return fail_param("attrs");
-    std::vector<std::pair<TextRef, TextRef>> pairs(items.size());
+    // Views of the strs, which the snapshot keeps alive until the map has
+    // copied them.
+    std::vector<std::pair<std::string_view, std::string_view>> texts(items.size());
     for (size_t i = 0; i < items.size(); ++i) {
-        if (!convert_owned(items[i].key.get(), "attrs", pairs[i].first) ||
-            !convert_owned(items[i].value.get(), "attrs", pairs[i].second))
+        if (!convert_utf8(items[i].key.get(), "attrs", texts[i].first) ||
+            !convert_utf8(items[i].value.get(), "attrs", texts[i].second))
             return false;
     }
-    out.insert_all(take_hash_keys(), pairs);
+    out.insert_copies(take_hash_keys(), texts);
     return true;
 }
 

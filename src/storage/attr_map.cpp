@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "platform/prefetch.h"
 #include "storage/siphash.h"
@@ -195,15 +196,37 @@ bool AttrMap::insert(HashKeys keys, TextRef key, TextRef value) {
     return insert(hashed, std::move(key), std::move(value));
 }
 
-void AttrMap::insert_all(HashKeys keys, std::span<std::pair<TextRef, TextRef>> pairs) {
-    reserve(keys, static_cast<uint32_t>(std::min<size_t>(pairs.size(), UINT32_MAX)));
+void AttrMap::insert_copies(HashKeys keys,
+                            std::span<const std::pair<std::string_view, std::string_view>> texts) {
+    if (texts.empty()) return;
+    if (texts.size() > UINT32_MAX) throw std::bad_alloc();  // more than a map holds
+    std::string buffer;
+    size_t total = 0;
+    for (const auto& [key, value] : texts) total += key.size() + value.size();
+    buffer.reserve(total);
+    for (const auto& [key, value] : texts) buffer.append(key).append(value);
+    const SourceRef copies = SharedSource::owned(std::move(buffer));
+    reserve(keys, static_cast<uint32_t>(texts.size()));
+    const char* next = copies->data();
     constexpr size_t kAhead = 16;
     Hashed hashed[kAhead];
-    for (size_t start = 0; start < pairs.size(); start += kAhead) {
-        const size_t end = std::min(pairs.size(), start + kAhead);
-        for (size_t i = start; i < end; ++i) hashed[i - start] = hash_ahead(pairs[i].first.view());
-        for (size_t i = start; i < end; ++i) {
-            insert(hashed[i - start], std::move(pairs[i].first), std::move(pairs[i].second));
+    std::string_view values[kAhead];
+    for (size_t start = 0; start < texts.size(); start += kAhead) {
+        const size_t count = std::min(kAhead, texts.size() - start);
+        for (size_t k = 0; k < count; ++k) {
+            const auto& [key, value] = texts[start + k];
+            hashed[k] = hash_ahead({next, key.size()});
+            values[k] = {next + key.size(), value.size()};
+            next += key.size() + value.size();
+        }
+        for (size_t k = 0; k < count; ++k) {
+            if (packs_views(copies.get(), hashed[k].key, values[k])) {
+                copies->retain(2);
+                if (!insert_views(copies.get(), hashed[k], values[k])) copies->release(2);
+            } else {
+                insert(hashed[k], TextRef::span(copies, hashed[k].key),
+                       TextRef::span(copies, values[k]));
+            }
         }
     }
 }

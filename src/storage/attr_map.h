@@ -51,9 +51,12 @@ class AttrMap {
     // (and drops key and value) in that case. `keys` seeds the table when
     // this is the first insertion.
     bool insert(HashKeys keys, TextRef key, TextRef value);
-    // Inserts the pairs in order (of two keys with the same text the first
-    // stays), taking them all, after reserving room for all of them.
-    void insert_all(HashKeys keys, std::span<std::pair<TextRef, TextRef>> pairs);
+    // Inserts copies of the keys and values in order (of two keys with the
+    // same text the first stays). The copies share one buffer, so the map
+    // holds packed entries (no allocation per string) and its text lies in
+    // insertion order. For an empty map.
+    void insert_copies(HashKeys keys,
+                       std::span<const std::pair<std::string_view, std::string_view>> texts);
 
     // A key hashed for this map ahead of its insertion. Inserting many keys,
     // callers hash a few first (which also asks for their home slots) so
@@ -188,22 +191,18 @@ class AttrMap::View {
     template <class F>
     void for_each(F&& f) const {
         if (!table_ || table_->count == 0) return;
-        const uint32_t* slots = table_->slots();
-        const uint32_t mask = table_->index_mask();
         if (table_->wide) {
             const Entry* entries = table_->entries();
-            for (uint32_t i = 0; i < table_->capacity; ++i) {
-                if (const uint32_t slot = slots[i] & mask)
-                    f(entries[slot - 1].key.view(), entries[slot - 1].value.view());
-            }
+            walk(
+                entries, [&](const Entry& e) { f(e.key.view(), e.value.view()); },
+                [](const Entry& e) { plovane::prefetch(e.key.view().data()); });
             return;
         }
         const Packed* entries = table_->packed();
         const char* base = table_->sole_source->data();
-        for (uint32_t i = 0; i < table_->capacity; ++i) {
-            if (const uint32_t slot = slots[i] & mask)
-                f(unpack(base, entries[slot - 1].key), unpack(base, entries[slot - 1].value));
-        }
+        walk(
+            entries, [&](const Packed& e) { f(unpack(base, e.key), unpack(base, e.value)); },
+            [&](const Packed& e) { plovane::prefetch(base + (e.key >> kLengthBits)); });
     }
     // Asks for the start of the table ahead of a coming for_each or release.
     void prefetch() const noexcept { plovane::prefetch(table_); }
@@ -211,6 +210,34 @@ class AttrMap::View {
   private:
     friend class AttrMap;
     explicit View(const Table* table) noexcept : table_(table) {}
+
+    // Calls visit(entry) in slot order. Slot order is not entry order, so in
+    // a table past the caches every entry and its text would be a cache miss
+    // in turn: there, entries are asked for a few slots ahead and their text
+    // (prefetch_text(entry)) a few slots after that.
+    template <class E, class Visit, class PrefetchText>
+    void walk(const E* entries, Visit&& visit, PrefetchText&& prefetch_text) const {
+        const uint32_t* slots = table_->slots();
+        const uint32_t mask = table_->index_mask();
+        const uint32_t capacity = table_->capacity;
+        constexpr uint32_t kAhead = 16;
+        uint32_t i = 0;
+        if (capacity >= kPrefetchFrom) {
+            for (; i + 2 * kAhead < capacity; ++i) {
+                if (const uint32_t far = slots[i + 2 * kAhead] & mask)
+                    plovane::prefetch(&entries[far - 1]);
+                if (const uint32_t near = slots[i + kAhead] & mask)
+                    prefetch_text(entries[near - 1]);
+                if (const uint32_t slot = slots[i] & mask) visit(entries[slot - 1]);
+            }
+        }
+        for (; i < capacity; ++i) {
+            if (const uint32_t slot = slots[i] & mask) visit(entries[slot - 1]);
+        }
+    }
+    // Tables of fewer slots are walked without prefetching.
+    static constexpr uint32_t kPrefetchFrom = 1u << 14;
+
     const Table* table_;
 };
 

@@ -2,7 +2,10 @@
 // layouts with the references they hold, and room reserved ahead.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "storage/attr_map.h"
@@ -177,6 +180,43 @@ TEST(AttrMap, ExactRoomGrowsWhenFullAndKeepsOrderWhileTheSlotsStay) {
     EXPECT_TRUE(none.empty());
     EXPECT_TRUE(none.insert(keys, TextRef::owned("k"), TextRef::owned("v")));
     EXPECT_EQ(keys_in_order(AttrMap(none)), std::vector<std::string>{"k"});
+}
+
+// Copies share one buffer: packed where they fit, wide past the packed
+// length; the first of two equal keys stays. A map large enough to be walked
+// with prefetching visits every entry once, as its copy does.
+TEST(AttrMap, CopiedTextsOfEverySizeAndLargeMapsWalkEveryEntryOnce) {
+    const std::string long_value(AttrMap::kMaxPackedLength + 1, 'v');
+    std::vector<std::pair<std::string_view, std::string_view>> texts = {
+        {"a", "1"}, {"", ""}, {"b", long_value}, {"a", "again"}, {"c", "3"}};
+    AttrMap mixed;
+    mixed.insert_copies(take_hash_keys(), texts);
+    EXPECT_EQ(mixed.size(), 4u);
+    EXPECT_EQ(*mixed.find("a"), "1");
+    EXPECT_EQ(*mixed.find(""), "");
+    EXPECT_EQ(mixed.find("b")->size(), long_value.size());
+    EXPECT_EQ(*mixed.find("c"), "3");
+
+    AttrMap none;
+    none.insert_copies(take_hash_keys(), {});
+    EXPECT_TRUE(none.empty());
+
+    std::vector<std::string> names;
+    for (int i = 0; i < 50000; ++i) names.push_back("k" + std::to_string(i));
+    texts.clear();
+    for (const std::string& name : names) texts.emplace_back(name, name);
+    AttrMap large;
+    large.insert_copies(take_hash_keys(), texts);
+    ASSERT_EQ(large.size(), names.size());
+    std::vector<std::string> seen;
+    large.for_each([&](std::string_view k, std::string_view v) {
+        EXPECT_EQ(k, v);
+        seen.emplace_back(k);
+    });
+    EXPECT_EQ(keys_in_order(AttrMap(large)), seen);
+    std::sort(seen.begin(), seen.end());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(seen, names);
 }
 
 }  // namespace
