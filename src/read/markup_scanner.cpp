@@ -172,7 +172,10 @@ class AttributeScanner {
         }
         if (all.empty()) return std::nullopt;
         if (all.size() > UINT32_MAX) throw std::bad_alloc();  // more than a map holds
-        attrs_.reserve(keys_, static_cast<uint32_t>(all.size()));
+        // The map's table comes from the document's arena, and holds one
+        // reference on the document for it.
+        attrs_.reserve_in(keys_, static_cast<uint32_t>(all.size()), spans_.source());
+        spans_.hand_out(1);
         // Names hashed a batch ahead: in a large map their slot reads overlap.
         AttrMap::Hashed names[kBatch];
         for (size_t start = 0; start < all.size(); start += kBatch) {

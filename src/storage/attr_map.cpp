@@ -12,25 +12,31 @@
 
 namespace plovane {
 
-AttrMap::Table* AttrMap::allocate(HashKeys keys, uint32_t room, bool wide) {
+AttrMap::Table* AttrMap::allocate(HashKeys keys, uint32_t room, bool wide,
+                                  SharedSource* arena_source) {
     static_assert(sizeof(Entry) % alignof(Entry) == 0 && alignof(Packed) <= alignof(Entry));
     const uint32_t capacity = capacity_for(room);
     // Past the largest table the load bound fails; an index must also fit
     // below the tag bits.
     if (uint64_t{room} * 4 > uint64_t{capacity} * 3) throw std::bad_alloc();
     const size_t slot_bytes = sizeof(uint32_t) * size_t{capacity};
-    void* block = std::malloc(entries_offset(capacity) + entry_size(wide) * size_t{room});
+    const size_t bytes = entries_offset(capacity) + entry_size(wide) * size_t{room};
+    void* block = arena_source ? arena_source->tables().allocate(bytes) : std::malloc(bytes);
     if (!block) throw std::bad_alloc();
-    auto* table = new (block) Table{keys, 0, capacity, room, wide, nullptr};
+    auto* table =
+        new (block) Table{keys, 0, capacity, room, wide, arena_source != nullptr, arena_source};
     std::memset(table->slots(), 0, slot_bytes);
     return table;
 }
 
 void AttrMap::destroy(Table* table) noexcept {
     if (!table->wide) {
-        // Packed strings hold nothing but their references on the source.
-        if (table->count) table->sole_source->release(uint64_t{2} * table->count);
-        std::free(table);
+        // Packed strings hold nothing but their references on the source; a
+        // table in the source's arena holds one more, and goes with it.
+        const bool in_arena = table->in_arena;
+        const uint64_t references = uint64_t{2} * table->count + (in_arena ? 1 : 0);
+        if (references) table->sole_source->release(references);
+        if (!in_arena) std::free(table);
         return;
     }
     Entry* entries = table->entries();
@@ -54,10 +60,11 @@ AttrMap::AttrMap(const AttrMap& other) {
         std::memcpy(block, from, bytes);
         table_ = static_cast<Table*>(block);
         table_->room = from->count;
+        table_->in_arena = false;
         if (from->count) from->sole_source->retain(uint64_t{2} * from->count);
         return;
     }
-    table_ = new (block) Table{from->keys, 0, from->capacity, from->count, true, nullptr};
+    table_ = new (block) Table{from->keys, 0, from->capacity, from->count, true, false, nullptr};
     std::memcpy(table_->slots(), from->slots(), sizeof(uint32_t) * size_t{from->capacity});
     const Entry* source = from->entries();
     Entry* target = table_->entries();
@@ -180,6 +187,10 @@ uint32_t AttrMap::capacity_for(uint32_t count) noexcept {
     uint32_t capacity = 2;
     while (capacity < (1u << 31) && uint64_t{count} * 4 > uint64_t{capacity} * 3) capacity *= 2;
     return capacity;
+}
+
+void AttrMap::reserve_in(HashKeys keys, uint32_t count, SharedSource* source) {
+    table_ = allocate(keys, count, false, source);
 }
 
 void AttrMap::reserve(HashKeys keys, uint32_t count) {

@@ -84,6 +84,10 @@ class AttrMap {
     // Makes room for `count` entries in all, so that inserting up to that
     // many never regrows the table. `keys` seeds the table if this creates it.
     void reserve(HashKeys keys, uint32_t count);
+    // For an empty map that is to hold Spans of `source`: a packed table for
+    // `count` entries in the source's table arena, taking over one reference
+    // on `source` (which the caller has counted) for the table itself.
+    void reserve_in(HashKeys keys, uint32_t count, SharedSource* source);
     std::optional<std::string_view> find(std::string_view key) const noexcept;
     bool contains(std::string_view key) const noexcept { return find(key).has_value(); }
 
@@ -128,6 +132,7 @@ class AttrMap {
         uint32_t capacity;  // a power of two
         uint32_t room;
         bool wide;
+        bool in_arena;  // packed only: memory of sole_source's arena, which it holds a reference on
         SharedSource* sole_source;  // packed tables: every entry's source (null while empty)
 
         // The bits of a slot that hold its entry's index + 1.
@@ -162,8 +167,10 @@ class AttrMap {
         return (end + alignof(Entry) - 1) / alignof(Entry) * alignof(Entry);
     }
     static size_t entry_size(bool wide) noexcept { return wide ? sizeof(Entry) : sizeof(Packed); }
-    // A table for up to `room` entries, with no entry in use.
-    static Table* allocate(HashKeys keys, uint32_t room, bool wide);
+    // A table for up to `room` entries, with no entry in use, from malloc or
+    // (when `arena` is given) from source's arena.
+    static Table* allocate(HashKeys keys, uint32_t room, bool wide,
+                           SharedSource* arena_source = nullptr);
     static void destroy(Table* table) noexcept;
     // Moves the entries into a table with room for `room` (>= count), wide
     // or packed (only from packed).
