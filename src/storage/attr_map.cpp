@@ -29,18 +29,17 @@ AttrMap::Table* AttrMap::allocate(HashKeys keys, uint32_t room, bool wide,
     return table;
 }
 
-void AttrMap::destroy(Table* table) noexcept {
+void AttrMap::destroy(Table* table, TextReleaser& releaser) noexcept {
     if (!table->wide) {
         // Packed strings hold nothing but their references on the source; a
-        // table in the source's arena holds one more, and goes with it.
-        const bool in_arena = table->in_arena;
-        const uint64_t references = uint64_t{2} * table->count + (in_arena ? 1 : 0);
-        if (references) table->sole_source->release(references);
-        if (!in_arena) std::free(table);
+        // table in the source's arena holds one more, and goes with the
+        // source (which these references keep until the releaser lets go).
+        const uint64_t references = uint64_t{2} * table->count + (table->in_arena ? 1 : 0);
+        if (references) releaser.release_references(table->sole_source, references);
+        if (!table->in_arena) std::free(table);
         return;
     }
     Entry* entries = table->entries();
-    TextReleaser releaser;
     for (uint32_t i = 0; i < table->count; ++i) {
         releaser.release(entries[i].key);
         releaser.release(entries[i].value);
@@ -138,7 +137,8 @@ void AttrMap::rebuild(uint32_t room, bool wide) {
     }
     table_->count = old->count;
     old->count = 0;  // the entries have moved out
-    destroy(old);
+    TextReleaser releaser;
+    destroy(old, releaser);
 }
 
 bool AttrMap::packs(const TextRef& key, const TextRef& value) const noexcept {

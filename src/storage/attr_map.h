@@ -44,7 +44,15 @@ class AttrMap {
     }
     // Empty and moved-from maps go without a call.
     ~AttrMap() {
-        if (table_) destroy(table_);
+        if (table_) {
+            TextReleaser releaser;
+            destroy(table_, releaser);
+        }
+    }
+    // Empties the map, giving its references on sources to `releaser`,
+    // which may gather those of many maps into one update.
+    void clear(TextReleaser& releaser) noexcept {
+        if (table_) destroy(std::exchange(table_, nullptr), releaser);
     }
 
     // Inserts unless a key with the same text is present; returns false
@@ -171,7 +179,7 @@ class AttrMap {
     // (when `arena` is given) from source's arena.
     static Table* allocate(HashKeys keys, uint32_t room, bool wide,
                            SharedSource* arena_source = nullptr);
-    static void destroy(Table* table) noexcept;
+    static void destroy(Table* table, TextReleaser& releaser) noexcept;
     // Moves the entries into a table with room for `room` (>= count), wide
     // or packed (only from packed).
     void rebuild(uint32_t room, bool wide);
