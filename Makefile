@@ -31,12 +31,12 @@ test: build
 # Both suites again, built with AddressSanitizer and UndefinedBehaviorSanitizer
 # into build-sanitize/, leak detection on.
 sanitize: setup
-	@JOBS=$(JOBS) VENV=$(VENV) scripts/sanitize.sh
+	@JOBS=$(JOBS) VENV=$(VENV) scripts/sanitize.sh address
 
 # The C++ suite, the thread soak and the concurrency test against a
 # ThreadSanitizer build in build-tsan/.
 tsan: setup
-	@JOBS=$(JOBS) VENV=$(VENV) scripts/tsan.sh
+	@JOBS=$(JOBS) VENV=$(VENV) scripts/sanitize.sh thread
 
 # The whole pytest suite on the free-threaded CPython 3.14 that PYTHON_FT
 # names (fails when there is none); not part of `test`.

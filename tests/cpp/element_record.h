@@ -3,6 +3,7 @@
 // writer. The module itself never needs them.
 #pragma once
 
+#include <algorithm>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -81,6 +82,36 @@ inline Expected<ElementRecord, ReadError> scan_record(const SourceRef& source,
     if (auto error = scan_start_tag(spans, index, i, keys, record.name, record.attrs))
         return unexpected(std::move(*error));
     return record;
+}
+
+// A tree written compactly for comparisons: name, sorted attributes in
+// brackets, text in quotes, children in parentheses; "a[k=v]'t'(b c)".
+inline std::string shape(const ElementRecord& root) {
+    std::string out;
+    std::vector<const ElementRecord*> pending{&root};  // nullptr closes a child list
+    while (!pending.empty()) {
+        const ElementRecord* e = pending.back();
+        pending.pop_back();
+        if (!e) {
+            out += ')';
+            continue;
+        }
+        if (!out.empty() && out.back() != '(') out += ' ';
+        out += e->name.view();
+        std::vector<std::string> attrs;
+        e->attrs.for_each([&](std::string_view k, std::string_view v) {
+            attrs.push_back(std::string(k) + "=" + std::string(v));
+        });
+        std::sort(attrs.begin(), attrs.end());
+        for (size_t i = 0; i < attrs.size(); ++i) out += (i ? " " : "[") + attrs[i];
+        if (!attrs.empty()) out += ']';
+        if (e->text.present()) out += "'" + std::string(e->text.view()) + "'";
+        if (e->children.empty()) continue;
+        out += '(';
+        pending.push_back(nullptr);
+        for (auto c = e->children.rbegin(); c != e->children.rend(); ++c) pending.push_back(&*c);
+    }
+    return out;
 }
 
 inline WriteList write_list_of(const ElementRecord& root) {

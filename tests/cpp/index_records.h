@@ -30,21 +30,6 @@ inline std::ostream& operator<<(std::ostream& os, const Record& r) {
 
 using Range = std::pair<uint64_t, uint64_t>;
 
-inline std::vector<Record> records_of(const StructuralIndex& index) {
-    std::vector<Record> out;
-    for (uint64_t i = 0; i < index.record_count(); ++i) {
-        out.push_back({index.tag_starts[i], index.tag_ends[i], index.kind(i),
-                       index.tag_names[i].start, static_cast<uint16_t>(index.tag_names[i].len)});
-    }
-    return out;
-}
-
-inline std::vector<Range> ranges_of(const StructuralIndex& index) {
-    std::vector<Range> out;
-    for (const TextRange& r : index.text_ranges) out.emplace_back(r.start, r.end);
-    return out;
-}
-
 // How a build ended.
 enum class IndexStatus { Complete, Unclosed, AbnormalEnd };
 
@@ -77,10 +62,14 @@ inline std::ostream& operator<<(std::ostream& os, const BuildSummary& s) {
 inline BuildSummary summary_of(const IndexBuild& build) {
     BuildSummary s{status_of(build), 0, {}, {}};
     if (s.status == IndexStatus::Unclosed) s.error_position = build.error().position;
-    if (build) {
-        s.records = records_of(build.value());
-        s.ranges = ranges_of(build.value());
+    if (!build) return s;
+    const StructuralIndex& index = build.value();
+    for (uint64_t i = 0; i < index.record_count(); ++i) {
+        s.records.push_back({index.tag_starts[i], index.tag_ends[i], index.kind(i),
+                             index.tag_names[i].start,
+                             static_cast<uint16_t>(index.tag_names[i].len)});
     }
+    for (const TextRange& r : index.text_ranges) s.ranges.emplace_back(r.start, r.end);
     return s;
 }
 

@@ -35,9 +35,8 @@ inline std::string markup_filler(size_t len) {
 inline std::string random_bytes(std::mt19937_64& rng, size_t len) {
     static const char kAlphabet[] = {'<', '>', '"', '\'', 'a', ' ', '\n', '\xC3'};
     std::vector<double> weights;
-    for (size_t i = 0; i < sizeof kAlphabet; ++i) {
+    for (size_t i = 0; i < sizeof kAlphabet; ++i)
         weights.push_back(std::uniform_real_distribution<double>(0.0, 1.0)(rng));
-    }
     if (rng() % 3 == 0) weights[2] = weights[3] = 0.01;  // sparse quotes
     std::discrete_distribution<int> pick(weights.begin(), weights.end());
     std::string out(len, ' ');
@@ -51,9 +50,8 @@ inline std::vector<NamedInput> kernel_inputs(uint64_t seed = 20240601) {
 
     for (size_t len : {0, 1, 2, 63, 64, 65, 127, 128, 129, 191, 4095, 4096, 4097}) {
         inputs.push_back({"filler/" + std::to_string(len), markup_filler(len)});
-        for (int i = 0; i < 4; ++i) {
+        for (int i = 0; i < 4; ++i)
             inputs.push_back({"random/" + std::to_string(len), random_bytes(rng, len)});
-        }
     }
 
     // Up to three quotes of either kind at positions on or next to block
@@ -109,15 +107,13 @@ inline bool marks_agree(MarkKernel mark, const std::string& bytes) {
     std::vector<ByteMarks> expected(blocks), whole(blocks), windows(blocks);
     mark_scalar(bytes.data(), len, 0, blocks, expected.data());
     mark(bytes.data(), len, 0, blocks, whole.data());
-    for (uint64_t first = 0; first < blocks; first += 3) {
+    for (uint64_t first = 0; first < blocks; first += 3)
         mark(bytes.data(), len, first, std::min(first + 3, blocks), windows.data() + first);
-    }
     const auto same = [](const ByteMarks& a, const ByteMarks& b) {
         return a.lt == b.lt && a.gt == b.gt && a.dq == b.dq && a.sq == b.sq;
     };
-    for (uint64_t k = 0; k < blocks; ++k) {
+    for (uint64_t k = 0; k < blocks; ++k)
         if (!same(whole[k], expected[k]) || !same(windows[k], expected[k])) return false;
-    }
     return true;
 }
 

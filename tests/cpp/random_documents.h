@@ -28,39 +28,19 @@ class DocumentGenerator {
         if (chance(3)) doc += "\n<!DOCTYPE root>\n";
         if (chance(3)) doc += internal_subset();
         if (chance(3)) doc += comment();
-        std::vector<std::string> open;
-        open.push_back(start_tag(doc));
+        std::vector<std::string> open{start_tag(doc)};
         for (int i = 0; i < shape_.constructs && !open.empty(); ++i) {
-            switch (pick(8)) {
-                case 0:
-                case 1:
-                    if (open.size() < 30) open.push_back(start_tag(doc));
-                    break;
-                case 2:
-                    doc += "</" + open.back() + space() + ">";
-                    open.pop_back();
-                    break;
-                case 3:
-                    doc += empty_tag();
-                    break;
-                case 4:
-                    doc += comment();
-                    break;
-                case 5:
-                    doc += "<![CDATA[" + text("<>]&") + "]]>";
-                    break;
-                case 6:
-                    doc += "<?pi" + std::to_string(pick(3)) + " " + text(">?") + "?>";
-                    break;
-                default:
-                    doc += text(">&;");
-                    break;
-            }
+            const int kind = pick(8);
+            if (kind < 2 && open.size() < 30) open.push_back(start_tag(doc));
+            if (kind == 2) doc += "</" + open.back() + space() + ">";
+            if (kind == 2) open.pop_back();
+            if (kind == 3) doc += "<" + name() + attributes() + space() + "/>";
+            if (kind == 4) doc += comment();
+            if (kind == 5) doc += "<![CDATA[" + text("<>]&") + "]]>";
+            if (kind == 6) doc += "<?pi" + std::to_string(pick(3)) + " " + text(">?") + "?>";
+            if (kind == 7) doc += text(">&;");
         }
-        while (!open.empty()) {
-            doc += "</" + open.back() + ">";
-            open.pop_back();
-        }
+        for (; !open.empty(); open.pop_back()) doc += "</" + open.back() + ">";
         if (chance(3)) doc += "\n" + comment();
         return doc;
     }
@@ -68,16 +48,13 @@ class DocumentGenerator {
   private:
     bool chance(int one_in) { return pick(one_in) == 0; }
     int pick(int n) { return static_cast<int>(rng_() % static_cast<uint64_t>(n)); }
-
-    std::string space() {
-        static const char* const kSpaces[] = {"", "", " ", "\t", "\n", "\r\n", " \f "};
-        return kSpaces[pick(7)];
+    template <size_t N>
+    const char* one_of(const char* const (&options)[N]) {
+        return options[pick(static_cast<int>(N))];
     }
 
-    std::string name() {
-        static const char* const kNames[] = {"a", "item", "x:y", "g", "path", "té", "n-1"};
-        return kNames[pick(7)];
-    }
+    std::string space() { return one_of({"", "", " ", "\t", "\n", "\r\n", " \f "}); }
+    std::string name() { return one_of({"a", "item", "x:y", "g", "path", "té", "n-1"}); }
 
     // Letters, spaces and `extra`, and quotes when they are allowed outside
     // tags: in character data, comments, CDATA sections and instructions.
@@ -85,17 +62,14 @@ class DocumentGenerator {
         std::string alphabet = "abc xyz\n" + extra;
         if (shape_.quotes_outside_tags) alphabet += "'\"";
         std::string out;
-        const int len = pick(40);
-        for (int i = 0; i < len; ++i) {
+        for (int i = pick(40); i > 0; --i)
             out += alphabet[static_cast<size_t>(pick(static_cast<int>(alphabet.size())))];
-        }
         // Keep the construct's terminator out of its content.
         for (const char* end : {"]]>", "?>", "--"}) {
             for (size_t at; (at = out.find(end)) != std::string::npos;) out[at] = '_';
         }
-        if (!out.empty() && (out.back() == '-' || out.back() == ']' || out.back() == '?')) {
+        if (!out.empty() && std::string("-]?").find(out.back()) != std::string::npos)
             out.back() = '_';
-        }
         return out;
     }
 
@@ -106,23 +80,13 @@ class DocumentGenerator {
     std::string internal_subset() {
         std::string out = "<!DOCTYPE root [";
         for (int i = pick(5); i > 0; --i) {
-            switch (pick(4)) {
-                case 0:
-                    out += "<!ELEMENT a ANY>";
-                    break;
-                case 1: {
-                    std::string value = text("]><&");
-                    for (char& c : value) c = c == '"' ? '_' : c;
-                    out += "<!ENTITY e \"" + value + "\">";
-                    break;
-                }
-                case 2:
-                    out += "<!--" + text("]>-") + "-->";
-                    break;
-                default:
-                    out += "<?p " + text("]>") + "?>";
-                    break;
-            }
+            const int kind = pick(4);
+            std::string value = kind == 1 ? text("]><&") : "";
+            for (char& c : value) c = c == '"' ? '_' : c;
+            if (kind == 0) out += "<!ELEMENT a ANY>";
+            if (kind == 1) out += "<!ENTITY e \"" + value + "\">";
+            if (kind == 2) out += "<!--" + text("]>-") + "-->";
+            if (kind == 3) out += "<?p " + text("]>") + "?>";
             out += space();
         }
         return out + "]" + space() + ">\n";
@@ -130,16 +94,11 @@ class DocumentGenerator {
 
     std::string attributes() {
         std::string out;
-        const int n = pick(shape_.max_attributes + 1);
-        for (int i = 0; i < n; ++i) {
+        for (int i = 0, n = pick(shape_.max_attributes + 1); i < n; ++i) {
             const char quote = chance(3) ? '\'' : '"';
             const char other = quote == '"' ? '\'' : '"';
             std::string value;
-            const int len = pick(12);
-            for (int j = 0; j < len; ++j) {
-                static const char kValueBytes[] = "ab />=&;";
-                value += chance(6) ? other : kValueBytes[pick(sizeof kValueBytes - 1)];
-            }
+            for (int j = pick(12); j > 0; --j) value += chance(6) ? other : "ab />=&;"[pick(8)];
             out += (chance(4) ? "\n  " : " ") + ("k" + std::to_string(i)) + space() + "=" +
                    space() + quote + value + quote;
         }
@@ -151,8 +110,6 @@ class DocumentGenerator {
         doc += "<" + n + attributes() + space() + ">";
         return n;
     }
-
-    std::string empty_tag() { return "<" + name() + attributes() + space() + "/>"; }
 
     std::mt19937_64 rng_;
     DocumentShape shape_;

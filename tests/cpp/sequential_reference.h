@@ -23,8 +23,7 @@ class SequentialReference {
     }
 
     IndexBuild run() {
-        uint64_t pos = 0;
-        while (pos < len_) {
+        for (uint64_t pos = 0; pos < len_;) {
             const uint64_t p = find(pos, '<');
             if (p == len_) break;
             text_before(p);
@@ -38,20 +37,14 @@ class SequentialReference {
             } else if (c == '!') {
                 const uint64_t q = find(p, '>');
                 uint64_t stop = q == len_ ? p : q;
-                if (q != len_ && at(p, "<!DOCTYPE")) {
-                    stop = doctype(p, q);
-                    if (stop == len_) {
-                        return unexpected(IndexError{IndexError::Kind::AbnormalEnd, len_});
-                    }
-                }
+                if (q != len_ && at(p, "<!DOCTYPE") && (stop = doctype(p, q)) == len_)
+                    return abnormal();
                 previous_end_ = stop;
-                pos = previous_end_ + 1;
+                pos = stop + 1;
                 continue;
             } else if (c == '/') {
-                if (p + 2 >= len_) return unclosed(p);
                 uint64_t e = p + 2;
                 while (e < len_ && !space(in_[e]) && in_[e] != '>') ++e;
-                if (e == len_) return unclosed(p);
                 const uint64_t q = find(e, '>');
                 if (q == len_) return unclosed(p);
                 end = record(p, q, TagKind::Close, p + 2, e - p - 2);
@@ -90,7 +83,7 @@ class SequentialReference {
                 }
                 end = record(p, i, kind, p + 1, e - p - 1);
             }
-            if (end >= len_) return unexpected(IndexError{IndexError::Kind::AbnormalEnd, len_});
+            if (end >= len_) return abnormal();
             pos = end + 1;
         }
         return std::move(index_);
@@ -108,6 +101,9 @@ class SequentialReference {
     static IndexBuild unclosed(uint64_t p) {
         return unexpected(IndexError{IndexError::Kind::UnclosedTag, p});
     }
+    IndexBuild abnormal() const {
+        return unexpected(IndexError{IndexError::Kind::AbnormalEnd, len_});
+    }
     void text_before(uint64_t p) {
         const uint64_t start = previous_end_ == 0 ? 0 : previous_end_ + 1;
         if (start < p) index_.text_ranges.push_back({start, p});
@@ -122,18 +118,11 @@ class SequentialReference {
         return end;
     }
     uint64_t comment(uint64_t p) {
-        uint64_t i = p + 4;
-        uint64_t end = len_;
-        while (i < len_) {
-            const uint64_t k = find(i, '-');
-            if (k == len_) break;
-            if (k + 2 < len_ && in_[k + 1] == '-' && in_[k + 2] == '>') {
-                end = k + 2;
-                break;
-            }
-            i = k + 1;
+        for (uint64_t k = find(p + 4, '-'); k < len_; k = find(k + 1, '-')) {
+            if (k + 2 < len_ && in_[k + 1] == '-' && in_[k + 2] == '>')
+                return record(p, k + 2, TagKind::Comment);
         }
-        return record(p, end, TagKind::Comment);
+        return record(p, len_, TagKind::Comment);
     }
     // The '>' ending the document type declaration at `p`, whose first '>'
     // is `q`; len_ when the input ends first. With a '[' before `q`, the
@@ -171,27 +160,16 @@ class SequentialReference {
         }
         return len_;
     }
+    // Ends after "]]>", or where the last search for ']' started.
     uint64_t cdata(uint64_t p) {
         uint64_t i = p + 9;
-        uint64_t end;
-        for (;;) {
-            if (i >= len_) {
-                end = i;
-                break;
-            }
-            const uint64_t k = find(i, ']');
-            if (k == len_) {
-                end = i;
-                break;
-            }
+        for (uint64_t k; i < len_ && (k = find(i, ']')) < len_; i = k + 1) {
             if (k + 2 < len_ && in_[k + 1] == ']' && in_[k + 2] == '>') {
-                end = k + 2;
                 if (k > p + 9) index_.text_ranges.push_back({p + 9, k});
-                break;
+                return record(p, k + 2, TagKind::CData);
             }
-            i = k + 1;
         }
-        return record(p, end, TagKind::CData);
+        return record(p, i, TagKind::CData);
     }
 
     const char* in_;

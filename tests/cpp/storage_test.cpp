@@ -1,13 +1,22 @@
-// Core storage: SipHash-1-3 and the reference counting of shared sources.
+// Core storage: SipHash-1-3, the reference counting of shared sources,
+// UTF-8 validation, whole files read as text, and the machine's memory size.
+// The errors callers see are checked through read_file in the Python tests;
+// here, what they cannot set up.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <fstream>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/memory_size.h"
+#include "storage/file_text.h"
 #include "storage/siphash.h"
-#include "storage/span_batch.h"
 #include "storage/text_ref.h"
+#include "storage/utf8_validate.h"
 
 namespace plovane {
 namespace {
@@ -80,49 +89,87 @@ TEST(SharedSource, SpansCountAcrossThreadsAndReleaseTheOwnerOnce) {
     EXPECT_EQ(seen_owner, &owner_token);
 }
 
-TEST(SpanBatch, EverySpanHoldsOneReferenceAndTheRestGoesBack) {
-    SourceRef source = SharedSource::owned("abcdef");
-    const std::string_view text = source->text();
-    TextRef kept;
-    std::vector<TextRef> many;
-    {
-        SpanBatch spans(source);
-        TextRef dropped = spans.span(text.substr(0, 2));
-        kept = spans.span(text.substr(2, 3));
-        EXPECT_EQ(kept.source(), source.get());
-        EXPECT_EQ(kept.span_start(), 2u);
-        EXPECT_EQ(kept, "cde");
-        dropped.reset();  // before the batch is gone
-        // Several batches' worth.
-        for (int i = 0; i < 10000; ++i) many.push_back(spans.span(text.substr(i % 6, 1)));
-    }
-    EXPECT_EQ(source->use_count(), 10002u);
-    many.clear();
-    // The spans alone keep the source alive once the caller lets go.
-    SharedSource* raw = source.get();
-    source = SourceRef();
-    EXPECT_EQ(raw->use_count(), 1u);
-    EXPECT_EQ(kept, "cde");
+bool valid(const std::string& s) {
+    return is_valid_utf8(s.data(), s.size());
 }
 
-TEST(TextReleaser, GivesUpEveryReferenceOfInterleavedSources) {
-    SourceRef a = SharedSource::owned("first source");
-    SourceRef b = SharedSource::owned("second source");
-    std::vector<TextRef> texts;
-    for (int i = 0; i < 10; ++i) {
-        texts.push_back(TextRef::span(a, 0, 5));
-        texts.push_back(TextRef::span(i % 3 ? a : b, 6, 12));
-        texts.push_back(TextRef::owned("own"));
-        texts.emplace_back();
+TEST(Utf8Validate, SequencesAtEveryOffset) {
+    const std::string good[] = {"",
+                                "plain",
+                                "\xC2\x80",
+                                "\xDF\xBF",
+                                "\xE0\xA0\x80",
+                                "\xED\x9F\xBF",
+                                "\xEE\x80\x80",
+                                "\xEF\xBF\xBF",
+                                "\xF0\x90\x80\x80",
+                                "\xF4\x8F\xBF\xBF",
+                                std::string(100, '\0'),
+                                "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"};
+    // Lone continuations, overlong forms, surrogates U+D800 and U+DFFF, above
+    // U+10FFFF, invalid bytes, truncated sequences, bad continuations.
+    const std::string bad[] = {
+        "\x80",         "\xBF",         "\xC0\x80",         "\xC1\xBF",
+        "\xE0\x80\x80", "\xE0\x9F\xBF", "\xF0\x80\x80\x80", "\xF0\x8F\xBF\xBF",
+        "\xED\xA0\x80", "\xED\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80",
+        "\xFF",         "\xC3",         "\xE2\x82",         "\xF0\x9F\x98",
+        "\xC3\x28",     "\xE2\x28\xAC", "\xE2\x82\x28",     "\xF0\x9F\x98\x28"};
+    for (bool expected : {true, false}) {
+        for (const std::string& s :
+             expected ? std::span<const std::string>(good) : std::span<const std::string>(bad)) {
+            EXPECT_EQ(valid(s), expected) << s;
+            for (size_t pad = 0; pad < 40; ++pad) {
+                const std::string padded = std::string(pad, 'a') + s + std::string(40 - pad, 'b');
+                EXPECT_EQ(valid(padded), expected) << s;
+            }
+        }
     }
-    ASSERT_EQ(a->use_count() + b->use_count(), 22u);
-    {
-        TextReleaser releaser;
-        for (TextRef& text : texts) releaser.release(text);
-        for (const TextRef& text : texts) EXPECT_FALSE(text.present());
+    for (size_t pad = 0; pad < 40; ++pad) {
+        const std::string s = std::string(pad, 'x') + "\xE2\x82\xAC";
+        EXPECT_TRUE(valid(s));
+        EXPECT_FALSE(is_valid_utf8(s.data(), s.size() - 1));
+        EXPECT_FALSE(is_valid_utf8(s.data(), s.size() - 2));
     }
-    EXPECT_EQ(a->use_count(), 1u);
-    EXPECT_EQ(b->use_count(), 1u);
+}
+
+TEST(FileText, ReadsTheWholeFileWhateverSizeItReportsAndRefusesInvalidUtf8) {
+    std::string large;
+    for (int i = 0; large.size() < 300000; ++i) large += "<e i=\"" + std::to_string(i) + "\"/>\n";
+    const std::pair<std::string, bool> files[] = {{"", true},
+                                                  {"<r a=\"\xC3\xA9\">t</r>", true},
+                                                  {large, true},
+                                                  {"<r>caf\xE9</r>", false},
+                                                  {large + "\xE2\x82", false}};
+    for (const auto& [bytes, valid] : files) {
+        char path[] = "/tmp/plovane-file-text-XXXXXX";
+        close(mkstemp(path));
+        std::ofstream(path, std::ios::binary) << bytes;
+        auto result = read_text_file(path);
+        std::remove(path);
+        if (!valid) {
+            ASSERT_FALSE(result);
+            EXPECT_EQ(result.error().message(), "stream did not contain valid UTF-8");
+        } else {
+            ASSERT_TRUE(result);
+            EXPECT_EQ(result.value()->text(), bytes);
+            EXPECT_EQ(result.value()->use_count(), 1u);
+        }
+    }
+    // /proc files report size 0 but have content.
+    auto result = read_text_file("/proc/self/status");
+    ASSERT_TRUE(result);
+    EXPECT_NE(result.value()->text().find("Name:"), std::string_view::npos);
+    EXPECT_EQ(result.value()->text().back(), '\n');
+}
+
+// The bound write_string checks its output against: Linux states the same
+// total in /proc/meminfo, in kibibytes.
+TEST(PhysicalMemory, AgreesWithTheSystemsOwnReport) {
+    std::ifstream meminfo("/proc/meminfo");
+    std::string label;
+    uint64_t kibibytes = 0;
+    if (!(meminfo >> label >> kibibytes) || label != "MemTotal:") GTEST_SKIP() << "no meminfo";
+    EXPECT_EQ(physical_memory_bytes(), kibibytes * 1024);
 }
 
 }  // namespace

@@ -32,29 +32,22 @@ int main() {
         std::printf("FAIL: the NEON kernel is not available or not selected\n");
         ++failed;
     }
+    const auto check = [&](bool ok, const char* what, const char* kernel, const std::string& on) {
+        if (ok) {
+            ++passed;
+        } else if (++failed <= 10) {
+            std::printf("FAIL: %s %s on %s\n", what, kernel, on.c_str());
+        }
+    };
     for (const auto& in : testing::kernel_inputs()) {
         const char* data = in.bytes.data();
         const uint64_t len = in.bytes.size();
         const StructuralBitmaps reference = classify_with(classify_scalar, data, len);
         for (const KernelInfo& k : kernels) {
-            if (same(classify_with(k.run, data, len), reference)) {
-                ++passed;
-            } else if (++failed <= 10) {
-                std::printf("FAIL: kernel %s on %s\n", k.name, in.name.c_str());
-            }
+            check(same(classify_with(k.run, data, len), reference), "kernel", k.name, in.name);
+            check(testing::marks_agree(k.mark, in.bytes), "marks of kernel", k.name, in.name);
         }
-        for (const KernelInfo& k : kernels) {
-            if (testing::marks_agree(k.mark, in.bytes)) {
-                ++passed;
-            } else if (++failed <= 10) {
-                std::printf("FAIL: marks of kernel %s on %s\n", k.name, in.name.c_str());
-            }
-        }
-        if (same(classify_structural(data, len), reference)) {
-            ++passed;
-        } else if (++failed <= 10) {
-            std::printf("FAIL: classify_structural on %s\n", in.name.c_str());
-        }
+        check(same(classify_structural(data, len), reference), "classify_structural", "", in.name);
     }
     for (const testing::Failures& f :
          {testing::check_search_kernels(kernels), testing::check_encode_kernels(kernels)}) {

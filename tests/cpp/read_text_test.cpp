@@ -1,10 +1,15 @@
-// Character and entity reference decoding in text and attribute modes, and
-// the errors with their byte positions.
+// Text as the reader decodes it: character and entity references in text
+// and attribute modes with their errors, the Unicode White_Space set used for
+// trimming text and ending end tags, and error messages that stay text when
+// the names in them were cut at a byte count.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "read/read_error.h"
 #include "read/references.h"
+#include "read/whitespace.h"
+#include "utf8_reference.h"
 
 namespace plovane {
 namespace {
@@ -91,6 +96,63 @@ TEST(DecodeReferences, RefusesWithThePosition) {
         EXPECT_EQ(
             result.error().message(),
             std::string("malformed XML at byte 12: invalid character reference '&") + name + ";'");
+    }
+}
+
+using testing::utf8_of;
+
+bool is_white_space(char32_t cp) {
+    return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0x85 || cp == 0xA0 || cp == 0x1680 ||
+           (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 || cp == 0x202F ||
+           cp == 0x205F || cp == 0x3000;
+}
+
+TEST(Whitespace, EveryCharacterOfTheBasicPlaneAndBeyondIsClassified) {
+    for (char32_t cp = 1; cp < 0x11000; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+        const std::string c = utf8_of(cp);
+        const size_t expected = is_white_space(cp) ? c.size() : 0;
+        SCOPED_TRACE(static_cast<uint32_t>(cp));
+        ASSERT_EQ(leading_space_length(c + "x"), expected);
+        ASSERT_EQ(trailing_space_length("x" + c), expected);
+        const std::string wrapped = c + "x" + c;
+        ASSERT_EQ(trim_space(wrapped), expected ? "x" : wrapped);
+        ASSERT_EQ(is_all_space(c + c), expected != 0);
+    }
+}
+
+TEST(Whitespace, TrimsOnlyTheEndsAndNotTruncatedSequences) {
+    const std::string nbsp = utf8_of(0xA0), ideographic = utf8_of(0x3000);
+    EXPECT_EQ(trim_space(" \t" + nbsp + "a " + ideographic + " b\r\n" + ideographic),
+              "a " + ideographic + " b");
+    EXPECT_EQ(trim_space(nbsp + ideographic + "\n"), "");
+    EXPECT_TRUE(is_all_space(""));
+    EXPECT_EQ(trailing_space_length("\xA0"), 0u);
+    EXPECT_EQ(leading_space_length("\xC2"), 0u);
+    EXPECT_EQ(leading_space_length("\xE3\x80"), 0u);
+}
+
+TEST(ReadError, MessagesKeepOnlyWholeCharactersOfCutNames) {
+    struct Case {
+        std::string name;  // as cut
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"a\xC3", "a"},                                    // two-byte character, first byte
+        {"x\xE2\x82", "x"},                                // three-byte character, two bytes
+        {"x\xE2", "x"},                                    // three-byte character, first byte
+        {"n-\xF0\x9F\x98", "n-"},                          // four-byte character, three bytes
+        {"\xA9\xC3\xA9z", "\xC3\xA9z"},                    // an area starting inside a character
+        {"\xC3\xA9\xE2\x82\xAC", "\xC3\xA9\xE2\x82\xAC"},  // whole: unchanged
+        {"\xC3", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ReadError::malformed("malformed end tag </" + c.name + ">", 3).message(),
+                  "malformed XML at byte 3: malformed end tag </" + c.shown + ">")
+            << c.shown;
+        EXPECT_EQ(ReadError(ReadError::Unclosed{c.name}).message(),
+                  "unexpected end of document: <" + c.shown + "> is never closed")
+            << c.shown;
     }
 }
 

@@ -1,0 +1,120 @@
+// The classifier, byte-marking, byte search, escape scan and UTF-8 encoder
+// kernels of every instruction set this processor has, and the reader's
+// inlined search, against the scalar ones (kernel_inputs.h,
+// text_kernel_inputs.h); the scalar encoder, their reference, and
+// encode_utf8 against an independent encoding of each code point. What the
+// classifier's bitmaps mean is checked through the index built from them
+// (index_test.cpp).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "kernel_inputs.h"
+#include "simd/classify.h"
+#include "simd/classify_kernels.h"
+#include "storage/utf8_encode.h"
+#include "text_kernel_inputs.h"
+#include "utf8_reference.h"
+
+namespace plovane {
+namespace {
+
+TEST(Classify, KernelsOnThisProcessor) {
+    const auto kernels = supported_kernels();
+    EXPECT_STREQ(kernels.front().name, "scalar");
+    EXPECT_STREQ(selected_kernel().name, kernels.back().name);
+#if defined(__x86_64__)
+    // Each vector kernel is run by the tests whenever the processor has it.
+    bool has_avx2 = false;
+    for (const KernelInfo& k : kernels) has_avx2 |= std::string(k.name) == "avx2";
+    EXPECT_EQ(has_avx2, __builtin_cpu_supports("avx2") && __builtin_cpu_supports("pclmul"));
+#endif
+}
+
+TEST(Classify, EveryKernelMatchesTheScalarOne) {
+    const auto inputs = testing::kernel_inputs();
+    for (const KernelInfo& kernel : supported_kernels()) {
+        int mismatches = 0;
+        for (const auto& in : inputs) {
+            const auto ref = classify_with(classify_scalar, in.bytes.data(), in.bytes.size());
+            const auto got = classify_with(kernel.run, in.bytes.data(), in.bytes.size());
+            const bool same = got.lt_bits == ref.lt_bits && got.gt_bits == ref.gt_bits &&
+                              got.ends_in_quote == ref.ends_in_quote;
+            const bool marks = testing::marks_agree(kernel.mark, in.bytes);
+            if ((!same || !marks) && ++mismatches <= 5)
+                ADD_FAILURE() << kernel.name << (same ? " marks" : " bitmaps") << " differ on "
+                              << in.name;
+        }
+        EXPECT_EQ(mismatches, 0) << kernel.name << " of " << inputs.size() << " inputs";
+    }
+}
+
+void expect_no_failures(const testing::Failures& f) {
+    EXPECT_GT(f.checked, 0u);
+    std::string report;
+    for (const std::string& s : f.first) report += "\n  " + s;
+    EXPECT_EQ(f.failed, 0u) << f.failed << " of " << f.checked << " failed:" << report;
+}
+
+TEST(TextKernels, SearchesAgreeWithTheByteByByteSearch) {
+    expect_no_failures(testing::check_search_kernels(supported_kernels()));
+}
+
+TEST(TextKernels, EncodersAgreeWithTheScalarOne) {
+    expect_no_failures(testing::check_encode_kernels(supported_kernels()));
+}
+
+// The encoding of `units`, or "<surrogate at N>".
+template <class Unit>
+std::string encoded(const std::vector<Unit>& units) {
+    EncodedText text = encode_utf8(units.data(), units.size(), sizeof(Unit));
+    if (!text.data) return "<surrogate at " + std::to_string(text.surrogate_at) + ">";
+    std::string out(text.data, text.size);
+    std::free(text.data);
+    return out;
+}
+
+template <class Unit>
+void check_against_reference() {
+    for (const auto& units : testing::encode_inputs<Unit>(23)) {
+        std::string expected;
+        for (size_t i = 0; i < units.size(); ++i) {
+            if (units[i] >= 0xD800 && units[i] <= 0xDFFF) {
+                expected = "<surrogate at " + std::to_string(i) + ">";
+                break;
+            }
+            expected += testing::utf8_of(units[i]);
+        }
+        ASSERT_EQ(encoded(units), expected);
+        const size_t size = utf8_size_scalar(units.data(), units.size(), sizeof(Unit));
+        std::string out(size, '\0');
+        size_t bad = 0;
+        char* end = encode_scalar(units.data(), units.size(), sizeof(Unit), out.data(), &bad);
+        ASSERT_EQ(end ? out : "<surrogate at " + std::to_string(bad) + ">", expected);
+    }
+}
+
+TEST(Utf8Encode, MatchesAnIndependentEncoding) {
+    check_against_reference<uint8_t>();
+    check_against_reference<uint16_t>();
+    check_against_reference<uint32_t>();
+}
+
+// The output is sized by counting first, in rounds long enough that the
+// counters are summed several times over these lengths.
+TEST(Utf8Encode, LongTextsOfEveryWidthComeOutWhole) {
+    for (size_t count : {65535u, 65536u, 65537u, 200003u}) {
+        const std::string bmp = encoded(std::vector<uint16_t>(count, 0xFFFF));
+        EXPECT_EQ(bmp.size(), 3 * count);
+        EXPECT_EQ(bmp.substr(bmp.size() - 3), "\xEF\xBF\xBF");
+        EXPECT_EQ(encoded(std::vector<uint16_t>(count, 0x7FF)).size(), 2 * count);
+        EXPECT_EQ(encoded(std::vector<uint16_t>(count, 'x')).size(), count);
+        EXPECT_EQ(encoded(std::vector<uint8_t>(count, 0xFF)).size(), 2 * count);
+        EXPECT_EQ(encoded(std::vector<uint32_t>(count, 0x10FFFF)).size(), 4 * count);
+    }
+}
+
+}  // namespace
+}  // namespace plovane
