@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The whole pytest suite on a free-threaded CPython 3.14, the one PYTHON_FT
 # names: builds the extension for it into build-ft/, with a virtual
-# environment .venv-ft/ holding the test tools, and fails if importing the
-# module (or anything during the run) enabled the global lock again.
+# environment .venv-ft/ holding the test tools (made by scripts/setup.sh, as
+# .venv is), and fails if importing the module (or anything during the run)
+# enabled the global lock again.
 # Without such an interpreter it says so and fails.
 #   usage: PYTHON_FT=/path/to/python3.14t scripts/test-free-threaded.sh [pytest arguments]
 set -euo pipefail
@@ -26,15 +27,8 @@ fi
 # The lock must stay off because the module says so, not because it is forced.
 unset PYTHON_GIL
 
-stamp="$VENV/.plovane-setup"
-want="$("$PYTHON_FT" -c 'import sys; print(sys.executable, sys.version)') $(sha256sum requirements-dev.txt | cut -d' ' -f1)"
-if [[ ! -x $VENV/bin/python || $(cat "$stamp" 2>/dev/null) != "$want" ]]; then
-    echo "test-ft: creating $VENV on $PYTHON_FT" >&2
-    rm -rf "$VENV"
-    "$PYTHON_FT" -m venv "$VENV" >&2
-    "$VENV/bin/python" -m pip install -q --disable-pip-version-check -r requirements-dev.txt >&2
-    echo "$want" >"$stamp"
-fi
+# The same set-up as every other target, on this interpreter and environment.
+PYTHON=$PYTHON_FT VENV=$VENV scripts/setup.sh >/dev/null
 
 "$VENV/bin/cmake" -S . -B "$OUT" -G Ninja -DCMAKE_MAKE_PROGRAM="$root/$VENV/bin/ninja" \
     -DPython_EXECUTABLE="$root/$VENV/bin/python" -DPLOVANE_WERROR=ON >/dev/null

@@ -16,6 +16,14 @@ node_trees = st.deferred(
 )
 
 
+def chain(depth, name="n"):
+    """A chain of nested nodes named `name`, `depth` levels below the root."""
+    node = Node(name)
+    for _ in range(depth):
+        node = Node(name, children=[node])
+    return node
+
+
 def outline(node, spacing=None):
     """The outline method; its name would be mangled inside a class body."""
     method = getattr(node, "__to_string")

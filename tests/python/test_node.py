@@ -1,31 +1,53 @@
-"""Node construction, properties, identity and references."""
+"""The module, Node and SearchType: registration, construction, properties, identity, references,
+search, and the argument conventions every function shares."""
 
 import collections.abc
 import gc
+import importlib.util
+import operator
+import pathlib
 import sys
 import weakref
 from collections import UserList
 
+import numpy
 import pytest
 
-from plovane import Node
+import plovane
+from plovane import Node, SearchType, read_file, read_string, write_string
+
+from strategies import outline
 
 
-def test_absent_and_empty_parts():
-    node = Node("a", None, None, None)
-    assert (node.name, node.attrs, node.children, node.text) == ("a", {}, [], None)
-    node = Node("", {"": ""}, [], "")
-    assert (node.name, node.attrs, node.children, node.text) == ("", {"": ""}, [], "")
+def test_registration():
+    assert plovane.__all__ == ["SearchType", "Node", "read_file", "read_string", "write_file", "write_string"]
+    assert plovane.__doc__ == "" and plovane._node_from_state.__module__ == "plovane"
+    for cls in (Node, SearchType):
+        assert cls.__module__ == "builtins" and cls.__doc__ is None
+        with pytest.raises(TypeError):
+            type("Sub", (cls,), {})
+    found = importlib.util.find_spec("plovane")
+    again = importlib.util.module_from_spec(found)
+    found.loader.exec_module(again)  # a re-import shares the classes
+    assert again.Node is Node and again.SearchType.Tag is SearchType.Tag
 
 
-def test_properties_are_fresh_copies_holding_the_children_themselves():
-    a, b = Node("a"), Node("b")
-    node = Node("p", {"k": "v"}, (a, b, a), "t")
-    got = node.children
-    assert got[0] is a and got[1] is b and got[2] is a and got is not node.children
-    got.append(Node("x"))
-    node.attrs["k2"] = "v2"
-    assert node.children == [a, b, a] and node.attrs == {"k": "v"}
+@pytest.mark.parametrize(
+    "function, signature",
+    [
+        (plovane.read_file, "(file_path, root_tag)"),
+        (plovane.read_string, "(xml_string, root_tag)"),
+        (plovane.write_file, "(node, file_path, indent=None, default_xml_def=None)"),
+        (plovane.write_string, "(node, indent=None, default_xml_def=None)"),
+        (Node, "(name, attrs=None, children=None, text=None)"),
+        (Node.from_dict, "($cls, dict_)"),
+        (getattr(Node, "__to_string"), "($self, spacing=None)"),
+    ],
+)
+def test_signatures(function, signature):
+    assert function.__text_signature__ == signature and function.__doc__ is None
+    if getattr(plovane, function.__name__, None) is function and function is not Node:
+        assert function.__module__ == "plovane" and function.__self__ is plovane
 
 
 class Registered:
@@ -44,32 +66,19 @@ class Registered:
 collections.abc.Sequence.register(Registered)
 
 
-@pytest.mark.parametrize("make", [list, tuple, UserList, Registered])
-def test_any_sequence_is_accepted_for_children(make):
-    c = Node("c")
-    assert Node("a", children=make([])).children == []
-    assert Node("a", children=make([c])).children == [c]
-
-
-@pytest.mark.parametrize(
-    "kwargs, message, param",
-    [
-        ({"attrs": [("k", "v")]}, "'list' object is not an instance of 'dict'", "attrs"),
-        ({"attrs": {"k": 1}}, "'int' object is not an instance of 'str'", "attrs"),
-        ({"attrs": {1: "v"}}, "'int' object is not an instance of 'str'", "attrs"),
-        ({"children": "ab"}, "Can't extract `str` to `Vec`", "children"),
-        ({"children": ("x",)}, "'str' object is not an instance of 'Node'", "children"),
-        ({"children": {}}, "'dict' object is not an instance of 'Sequence'", "children"),
-        ({"children": {1, 2}}, "'set' object is not an instance of 'Sequence'", "children"),
-        ({"children": 3}, "'int' object is not an instance of 'Sequence'", "children"),
-        ({"text": b"t"}, "'bytes' object is not an instance of 'str'", "text"),
-    ],
-)
-def test_constructor_argument_errors(kwargs, message, param):
-    with pytest.raises(TypeError) as info:
-        Node("a", **kwargs)
-    assert str(info.value) == message
-    assert info.value.__notes__ == [f"while processing '{param}'"]
+def test_construction_and_properties():
+    parts = operator.attrgetter("name", "attrs", "children", "text")
+    assert parts(Node("a", None, None, None)) == ("a", {}, [], None)
+    assert parts(Node("", {"": ""}, [], "")) == ("", {"": ""}, [], "")
+    a, b = Node("a"), Node("b")
+    for make in (list, tuple, UserList, Registered):  # any sequence
+        assert Node("p", children=make([])).children == []
+        node = Node("p", {"k": "v"}, make([a, b, a]), "t")
+        got = node.children  # a fresh list of the children themselves
+        assert got[0] is a and got[1] is b and got[2] is a and got is not node.children
+        got.append(Node("x"))
+        node.attrs["k2"] = "v2"
+        assert node.children == [a, b, a] and node.attrs == {"k": "v"}
 
 
 def test_nodes_are_immutable_untracked_and_compare_by_identity():
@@ -90,8 +99,150 @@ def test_children_hold_one_reference_per_place_and_release_them():
     parent = Node("p", children=[leaf, leaf])
     assert sys.getrefcount(leaf) == base + 2
     del parent
-    assert sys.getrefcount(leaf) == base
     root = Node("r", children=[Node("m", children=[leaf] * 1000) for _ in range(100)])
     assert sys.getrefcount(leaf) == base + 100_000
     del root
+    for _ in range(100):  # a failed construction keeps none
+        with pytest.raises(TypeError):
+            Node("a", children=[leaf, leaf, "x"])
+        with pytest.raises(TypeError):
+            Node("a", children=[leaf], text=5)
+    gc.collect()
     assert sys.getrefcount(leaf) == base
+
+
+def test_search():
+    grandchild = Node("a", {"id": ""}, text="x")
+    child = Node("a", {"ID": "1"}, [grandchild], text="")
+    root = Node("a", {"k": "v"}, [child, Node("b", text="x")])
+    # The nodes themselves, in preorder, matched exactly; absent text is not empty text.
+    everything = root.search_by_name("a")
+    assert len(everything) == 3 and all(x is y for x, y in zip(everything, [root, child, grandchild]))
+    assert root.search_by_attr("id") == [grandchild] and root.search_by_attr("ID") == [child]
+    assert root.search_by_name("A") == [] and root.search_by_text("x ") == []
+    assert root.search_by_text("") == [child] and len(root.search_by_text("x")) == 2
+    c = Node("c")
+    assert Node("p", children=[c, c]).search_by_name("c") == [c, c]
+    # A depth limits the levels examined; a negative one does not.
+    assert root.search_by_name("a", depth=0) == [root] and root.search_by_name("b", depth=0) == []
+    assert root.search_by_name("a", 1) == [root, child]
+    assert root.search_by_name("a", depth=-1) == root.search_by_name("a", depth=None) == everything
+    assert root.search_by_name("a", 2**31 - 1) == root.search_by_name("a", -(2**31)) == everything
+    assert root.search(SearchType.Tag, "a") == everything
+    assert root.search(SearchType.Attr, "id") == root.search_by_attr("id")
+    assert root.search(SearchType.Text, "x", 1) == root.search_by_text("x", 1)
+    assert root.search(by=SearchType.Attr, value="k", depth=0) == [root]
+
+
+def test_search_type_members_render_their_names_and_equal_their_integers():
+    members = (SearchType.Tag, SearchType.Attr, SearchType.Text)
+    assert [repr(m) for m in members] == ["SearchType.Tag", "SearchType.Attr", "SearchType.Text"]
+    assert str(SearchType.Attr) == "SearchType.Attr" and [int(m) for m in members] == [0, 1, 2]
+    assert SearchType.Attr == 1 and SearchType.Attr == True and 1 == SearchType.Attr  # noqa: E712
+    assert SearchType.Text == numpy.int64(2) and SearchType.Tag == SearchType.Tag
+    assert SearchType.Tag != SearchType.Attr and SearchType.Tag != "Tag" and SearchType.Tag != 0.0
+    assert SearchType.Tag != 2**70
+
+
+@pytest.mark.parametrize(
+    "operation",
+    [lambda: SearchType.Tag < SearchType.Attr, lambda: hash(SearchType.Tag), lambda: {SearchType.Tag},
+     lambda: [1, 2][SearchType.Attr], lambda: SearchType()],
+    ids=["order", "hash", "set", "index", "instance"],
+)
+def test_search_type_has_no_order_hash_index_or_instances(operation):
+    with pytest.raises(TypeError):
+        operation()
+
+
+def shape_error(message):
+    """A call of the wrong shape: the interpreter's own wording, and no note."""
+    return TypeError, message, None
+
+
+NOT_STR = "'int' object is not an instance of 'str'"
+NOT_INT = "'{}' object cannot be interpreted as an integer"
+RANGE = "out of range integral type conversion attempted"
+NO_TYPE = object()  # the message is checked against the interpreter's own
+
+
+# (call, exception, message, parameter named in the note or None)
+ARGUMENT_ERRORS = [
+    (lambda: Node(), *shape_error("Node() missing 1 required positional argument: 'name'")),
+    (lambda: Node("a", None, None, None, None),
+     *shape_error("Node() takes from 1 to 4 positional arguments but 5 were given")),
+    (lambda: Node("a", nme=1), *shape_error("Node() got an unexpected keyword argument 'nme'")),
+    (lambda: Node("a", name="b"), *shape_error("Node() got multiple values for argument 'name'")),
+    (lambda: Node("a").search(), *shape_error("Node.search() missing 2 required positional arguments: 'by' and 'value'")),
+    (lambda: Node("a").search_by_name("a", 1, 2),
+     *shape_error("Node.search_by_name() takes from 1 to 2 positional arguments but 3 were given")),
+    (lambda: Node("a").to_dict(1), *shape_error("Node.to_dict() takes 0 positional arguments but 1 was given")),
+    (lambda: Node("a").to_dict(x=1), *shape_error("Node.to_dict() got an unexpected keyword argument 'x'")),
+    (lambda: getattr(Node("a"), "__to_string")(1, 2),
+     *shape_error("Node.__to_string() takes from 0 to 1 positional arguments but 2 were given")),
+    (lambda: getattr(Node("a"), "__to_string")(indent=1),
+     *shape_error("Node.__to_string() got an unexpected keyword argument 'indent'")),
+    (lambda: read_string("<a/>"), *shape_error("read_string() missing 1 required positional argument: 'root_tag'")),
+    (lambda: read_string("<a/>", root="a"), *shape_error("read_string() got an unexpected keyword argument 'root'")),
+    # The first parameter that fails to convert is named.
+    (lambda: Node(5), TypeError, NOT_STR, "name"),
+    (lambda: Node(None), TypeError, "'None' is not an instance of 'str'", "name"),
+    (lambda: Node(1, attrs=2, text=3), TypeError, NOT_STR, "name"),
+    (lambda: Node("a", attrs=2, text=3), TypeError, "'int' object is not an instance of 'dict'", "attrs"),
+    (lambda: Node("a", [("k", "v")]), TypeError, "'list' object is not an instance of 'dict'", "attrs"),
+    (lambda: Node("a", {"k": 1}), TypeError, NOT_STR, "attrs"),
+    (lambda: Node("a", {1: "v"}), TypeError, NOT_STR, "attrs"),
+    (lambda: Node("a", children="ab"), TypeError, "Can't extract `str` to `Vec`", "children"),
+    (lambda: Node("a", children=("x",)), TypeError, "'str' object is not an instance of 'Node'", "children"),
+    *[(lambda v=v: Node("a", children=v), TypeError, f"'{type(v).__name__}' object is not an instance of 'Sequence'",
+       "children") for v in ({}, {1, 2}, 3)],
+    (lambda: Node("a", text=b"t"), TypeError, "'bytes' object is not an instance of 'str'", "text"),
+    (lambda: Node("a").search_by_name(1), TypeError, NOT_STR, "name"),
+    (lambda: Node("a").search_by_attr(None), TypeError, "'None' is not an instance of 'str'", "key"),
+    (lambda: Node("a").search_by_text("t", "1"), TypeError, NOT_INT.format("str"), "depth"),
+    (lambda: Node("a").search_by_name("a", 2**31), OverflowError, RANGE, "depth"),
+    (lambda: Node("a").search_by_name("a", -(2**31) - 1), OverflowError, RANGE, "depth"),
+    (lambda: Node("a").search(0, "a"), TypeError, "'int' object is not an instance of 'SearchType'", "by"),
+    (lambda: Node("a").search(SearchType.Tag, 1), TypeError, NOT_STR, "value"),
+    *[(lambda v=v: outline(Node("a"), v), OverflowError, RANGE, "spacing") for v in (256, -1, 2**64)],
+    *[(lambda v=v: outline(Node("a"), v), TypeError, NOT_INT.format(type(v).__name__), "spacing")
+      for v in ("1", 1.0, [1])],
+    (lambda: read_string(b"<a/>", "a"), TypeError, "'bytes' object is not an instance of 'str'", "xml_string"),
+    (lambda: read_string("<a/>", None), TypeError, "'None' is not an instance of 'str'", "root_tag"),
+    # The document is converted first, its encoding included.
+    (lambda: read_string("<a>é</a>", 3), TypeError, NOT_STR, "root_tag"),
+    (lambda: read_string("<a>\ud800</a>", 3), UnicodeEncodeError, NO_TYPE, "xml_string"),
+    (lambda: read_file(pathlib.Path("a.xml"), "a"), TypeError, "'PosixPath' object is not an instance of 'str'",
+     "file_path"),
+    (lambda: read_file(b"a.xml", "a"), TypeError, "'bytes' object is not an instance of 'str'", "file_path"),
+    (lambda: write_string(Node("r"), -1), OverflowError, "can't convert negative int to unsigned", "indent"),
+    (lambda: write_string(Node("r"), 2**64), OverflowError, "int too big to convert", "indent"),
+    *[(lambda v=v: write_string(Node("r"), v), TypeError, NOT_INT.format(type(v).__name__), "indent")
+      for v in (2.0, "2")],
+    *[(lambda v=v: write_string(Node("r"), None, v), TypeError, f"'{type(v).__name__}' object is not an instance of "
+       "'bool'", "default_xml_def") for v in (1, "yes", numpy.int64(1))],
+    (lambda: write_string("<r/>"), TypeError, "'str' object is not an instance of 'Node'", "node"),
+    (lambda: write_string(None), TypeError, "'None' is not an instance of 'Node'", "node"),
+]
+
+
+@pytest.mark.parametrize("call, error, message, param", ARGUMENT_ERRORS)
+def test_argument_errors(call, error, message, param):
+    with pytest.raises(error) as info:
+        call()
+    assert type(info.value) is error
+    if message is not NO_TYPE:
+        assert str(info.value) == message
+    assert getattr(info.value, "__notes__", None) == (None if param is None else [f"while processing '{param}'"])
+
+
+@pytest.mark.parametrize("doc", ["<a>\udc00</a>", "<a>é\ud800</a>", "<a>😀\udfff</a>", "\ud800"])
+def test_lone_surrogates_raise_the_interpreters_encode_error(doc):
+    with pytest.raises(UnicodeEncodeError) as expected:
+        doc.encode()
+    for call, param in [(lambda: read_string(doc, "a"), "xml_string"), (lambda: Node(doc), "name"),
+                        (lambda: Node.from_dict({doc: "a"}), "dict_")]:
+        with pytest.raises(UnicodeEncodeError) as info:
+            call()
+        assert str(info.value) == str(expected.value)
+        assert info.value.__notes__ == [f"while processing '{param}'"]

@@ -8,17 +8,7 @@ import pytest
 from plovane import Node, write_file, write_string
 
 DECLARATION = '<?xml version="1.0" encoding="utf-8"?>\n'
-CATALOG = "\n".join(
-    [
-        '<?xml version="1.0" encoding="utf-8"?>',
-        '<catalog id="7">',
-        '    <book lang="en">A &amp; B</book>',
-        "    <note/>",
-        "    <shelf>x<item/>",
-        "    </shelf>",
-        "</catalog>",
-    ]
-)
+CATALOG = DECLARATION + '<catalog id="7">\n    <book lang="en">A &amp; B</book>\n    <note/>\n    <shelf>x<item/>\n    </shelf>\n</catalog>'
 
 
 def catalog():
@@ -69,40 +59,6 @@ def test_attributes_follow_the_iteration_order_of_the_attrs_property():
     assert write_string(node, 0, False) == "<e" + "".join(f' {k}="{v}"' for k, v in node.attrs.items()) + "/>"
 
 
-@pytest.mark.parametrize(
-    "args, error, message, param",
-    [
-        ((Node("r"), -1), OverflowError, "can't convert negative int to unsigned", "indent"),
-        ((Node("r"), 2**64), OverflowError, "int too big to convert", "indent"),
-        ((Node("r"), 2.0), TypeError, "'float' object cannot be interpreted as an integer", "indent"),
-        ((Node("r"), "2"), TypeError, "'str' object cannot be interpreted as an integer", "indent"),
-        ((Node("r"), None, 1), TypeError, "'int' object is not an instance of 'bool'", "default_xml_def"),
-        ((Node("r"), None, "yes"), TypeError, "'str' object is not an instance of 'bool'", "default_xml_def"),
-        ((Node("r"), None, numpy.int64(1)), TypeError, "'int64' object is not an instance of 'bool'",
-         "default_xml_def"),
-        (("<r/>",), TypeError, "'str' object is not an instance of 'Node'", "node"),
-        ((None,), TypeError, "'None' is not an instance of 'Node'", "node"),
-    ],
-)
-def test_argument_errors(args, error, message, param):
-    with pytest.raises(error) as info:
-        write_string(*args)
-    assert str(info.value) == message
-    assert info.value.__notes__ == [f"while processing '{param}'"]
-
-
-def test_absurd_indent_is_refused_before_anything_is_written(tmp_path):
-    tree = Node("a", children=[Node("b")])
-    with pytest.raises(OverflowError) as info:
-        write_string(tree, indent=2**63)
-    assert "indent too large" in str(info.value)
-    assert info.value.__notes__ == ["while processing 'indent'"]
-    path = tmp_path / "never.xml"
-    with pytest.raises(OverflowError):
-        write_file(tree, str(path), indent=2**63)
-    assert not path.exists()
-
-
 def runs(n):
     """Runs of text, attribute value and indentation `n` bytes long, after a partly filled buffer."""
     return Node("t", {"v": "z" * n}, [Node("c", children=[Node("d")])], "a&" + "w" * n), n, True
@@ -118,37 +74,18 @@ def test_the_file_holds_exactly_the_string_and_replaces_what_was_there(tmp_path)
     for node, indent, decl in cases:
         assert write_file(node, str(path), indent, decl) is None
         assert path.read_bytes() == write_string(node, indent, decl).encode("utf-8")
-    write_file(Node("r"), str(path))
-    assert path.read_text() == DECLARATION + "<r/>"
-    fresh = tmp_path / "fresh.xml"
-    old = os.umask(0o022)
+    fresh, old = tmp_path / "fresh.xml", os.umask(0o022)
     try:
         write_file(Node("r"), str(fresh))
     finally:
         os.umask(old)
-    assert fresh.stat().st_mode & 0o777 == 0o644
+    assert fresh.stat().st_mode & 0o777 == 0o644 and fresh.read_text() == DECLARATION + "<r/>"
 
 
-def test_os_errors(tmp_path):
-    with pytest.raises(FileNotFoundError, match=r"\(os error 2\)$"):
-        write_file(Node("r"), str(tmp_path / "missing" / "x.xml"))
-    assert not (tmp_path / "missing").exists()
-    with pytest.raises(IsADirectoryError, match=r"\(os error 21\)$"):
-        write_file(Node("r"), str(tmp_path))
-    with pytest.raises(OSError) as info:
-        write_file(Node("r"), str(tmp_path / "a\0b"))
-    assert type(info.value) is OSError and str(info.value) == "file name contained an unexpected NUL byte"
-    assert not (tmp_path / "a").exists()  # the path never reached the system cut at the NUL
+@pytest.mark.skipif(not os.path.exists("/dev/full"), reason="no /dev/full")
+def test_a_failing_device_reports_and_closes_the_file():
     with pytest.raises(PermissionError if os.geteuid() else OSError):
         write_file(Node("r"), "/proc/version")
-    with pytest.raises(TypeError) as info:
-        write_file(Node("r"), tmp_path / "x.xml")
-    assert info.value.__notes__ == ["while processing 'file_path'"]
-
-
-def test_a_failing_device_reports_and_closes_the_file():
-    if not os.path.exists("/dev/full"):
-        pytest.skip("no /dev/full")
     fds_before = set(os.listdir("/proc/self/fd"))
     for node in (Node("r"), Node("r", text="x" * 100_000)):
         with pytest.raises(OSError) as info:
