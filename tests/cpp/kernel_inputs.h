@@ -13,9 +13,22 @@
 #include <vector>
 
 #include "simd/byte_marks.h"
+#include "simd/classify.h"
 #include "simd/classify_kernels.h"
 
 namespace plovane::testing {
+
+// Collects failures, keeping the first few descriptions.
+struct Failures {
+    size_t checked = 0;
+    size_t failed = 0;
+    std::vector<std::string> first;
+
+    void check(bool ok, const std::string& what) {
+        ++checked;
+        if (!ok && ++failed <= 10) first.push_back(what);
+    }
+};
 
 struct NamedInput {
     std::string name;
@@ -115,6 +128,30 @@ inline bool marks_agree(MarkKernel mark, const std::string& bytes) {
     for (uint64_t k = 0; k < blocks; ++k)
         if (!same(whole[k], expected[k]) || !same(windows[k], expected[k])) return false;
     return true;
+}
+
+// Every classifier and byte-marking kernel, and classify_structural's
+// choice among them, against the scalar classifier on kernel_inputs().
+inline Failures check_classify_kernels(const std::vector<KernelInfo>& kernels) {
+    const auto same = [](const StructuralBitmaps& a, const StructuralBitmaps& b) {
+        return a.lt_bits == b.lt_bits && a.gt_bits == b.gt_bits && a.len == b.len &&
+               a.ends_in_quote == b.ends_in_quote;
+    };
+    Failures failures;
+    for (const auto& in : kernel_inputs()) {
+        const char* data = in.bytes.data();
+        const uint64_t len = in.bytes.size();
+        const StructuralBitmaps reference = classify_with(classify_scalar, data, len);
+        for (const KernelInfo& k : kernels) {
+            failures.check(same(classify_with(k.run, data, len), reference),
+                           std::string(k.name) + " bitmaps on " + in.name);
+            failures.check(marks_agree(k.mark, in.bytes),
+                           std::string(k.name) + " marks on " + in.name);
+        }
+        failures.check(same(classify_structural(data, len), reference),
+                       "classify_structural on " + in.name);
+    }
+    return failures;
 }
 
 }  // namespace plovane::testing

@@ -39,7 +39,6 @@ struct Case {
 
 const Case kCases[] = {
     // The root at any depth, the first match winning; reading stops at its end.
-    {"<a><r>x</r></a>", "r", "r'x'"},
     {"<x><y><r k=\"v\"/></y></x>", "r", "r[k=v]"},
     {"<a><b>1</b><b>2</b></a>", "b", "b'1'"},
     {"<r><c i=\"0\"/><c i=\"1\">x</c><d><e/></d><c i=\"3\"/></r>", "r",
@@ -51,9 +50,7 @@ const Case kCases[] = {
     {"<R/>", "r", "root tag <r> not found in document"},
     {"just text", "r", "root tag <r> not found in document"},
     // Text is joined, decoded, then trimmed of Unicode White_Space.
-    {"<r></r>", "r", "r"},
     {"<r>\n <c/>\n <c/>\n</r>", "r", "r(c c)"},
-    {"<r>1<c>skip</c>2</r>", "r", "r'12'(c'skip')"},
     {"<r>\n  <c/>&amp;<c/> \n</r>", "r", "r'&'(c c)"},
     {"<r><![CDATA[ x ]]></r>", "r", "r'x'"},
     {"<r><![CDATA[]]></r>", "r", "r"},
@@ -70,7 +67,6 @@ const Case kCases[] = {
     {"<r></r \t\r\n>", "r", "r"},
     {"<r></r \xC2\xA0\xE2\x80\xA8>", "r", "r"},
     {"<r></r \xE2\x80\x8B>", "r", "malformed XML at byte 3: malformed end tag </r>"},
-    {"<r><a></a>", "r", "unexpected end of document: <r> is never closed"},
     {"<r><a><b/>", "r", "unexpected end of document: <a> is never closed"},
     // Comments, CDATA sections and processing instructions, before the root too.
     {"<?xml version=\"1.0\"?><!DOCTYPE r><!-- c --><r><!----></r>", "r", "r"},
@@ -79,8 +75,6 @@ const Case kCases[] = {
     {"<![CDATA[x]<r/>", "r", "malformed XML at byte 0: unterminated CDATA section"},
     {"<?pi x<r/>", "r", "malformed XML at byte 0: unterminated processing instruction"},
     // Index and reference errors; text before a bad tag is checked first.
-    {"<r/><x", "r", "malformed XML: Unclosed tag at byte 4"},
-    {"<r>a &#0; b</r>", "r", "malformed XML at byte 5: invalid character reference '&#0;'"},
     {"<r>&bad;<a x=1/></r>", "r", "unknown entity reference '&bad;' at byte 3"},
     // Nothing outside the root is looked at.
     {"&bad;<r/>&worse;", "r", "r"},

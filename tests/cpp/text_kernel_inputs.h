@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel_inputs.h"
 #include "simd/byte_scan.h"
 #include "simd/classify_kernels.h"
 #include "simd/find_first_of.h"
@@ -40,18 +41,6 @@ class GuardedPage {
   private:
     size_t page_;
     char* base_;
-};
-
-// Collects failures, keeping the first few descriptions.
-struct Failures {
-    size_t checked = 0;
-    size_t failed = 0;
-    std::vector<std::string> first;
-
-    void check(bool ok, const std::string& what) {
-        ++checked;
-        if (!ok && ++failed <= 10) first.push_back(what);
-    }
 };
 
 // Inputs for the searches: the members of the attribute set (a superset of

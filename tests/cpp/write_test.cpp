@@ -20,19 +20,6 @@
 namespace plovane {
 namespace {
 
-// `depth` elements named "e", each the only child of the one before.
-inline ElementRecord chain(uint64_t depth) {
-    ElementRecord leaf;
-    leaf.name = TextRef::owned("e");
-    for (uint64_t i = 1; i < depth; ++i) {
-        ElementRecord parent;
-        parent.name = TextRef::owned("e");
-        parent.children.push_back(std::move(leaf));
-        leaf = std::move(parent);
-    }
-    return leaf;
-}
-
 // Random strings drawn mostly from bytes that escaping treats specially,
 // plus plain ASCII and multi-byte characters.
 inline std::string random_text(std::mt19937_64& rng, size_t max_length) {
@@ -119,7 +106,15 @@ TEST(WriteEscaped, MatchesTheCodePointModelOnRandomTextsOfEveryAlignment) {
 
 TEST(WriteLayout, MillionDeepChainIsWrittenWithoutRecursion) {
     constexpr uint64_t n = 1'000'000;
-    const ElementRecord tree = chain(n);
+    // n elements named "e", each the only child of the one before.
+    ElementRecord tree;
+    tree.name = TextRef::owned("e");
+    for (uint64_t i = 1; i < n; ++i) {
+        ElementRecord parent;
+        parent.name = TextRef::owned("e");
+        parent.children.push_back(std::move(tree));
+        tree = std::move(parent);
+    }
     const std::string out = write_to_string(tree, 0, false);
     // n-1 open elements of "<e>" and "</e>", each but the root behind a line
     // feed at both tags, and the innermost "<e/>".

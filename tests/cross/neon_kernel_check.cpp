@@ -6,21 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "kernel_inputs.h"
-#include "simd/classify.h"
 #include "simd/classify_kernels.h"
 #include "text_kernel_inputs.h"
 
-namespace {
-
 using namespace plovane;
-
-bool same(const StructuralBitmaps& a, const StructuralBitmaps& b) {
-    return a.lt_bits == b.lt_bits && a.gt_bits == b.gt_bits && a.len == b.len &&
-           a.ends_in_quote == b.ends_in_quote;
-}
-
-}  // namespace
 
 int main() {
     int passed = 0;
@@ -32,25 +21,9 @@ int main() {
         std::printf("FAIL: the NEON kernel is not available or not selected\n");
         ++failed;
     }
-    const auto check = [&](bool ok, const char* what, const char* kernel, const std::string& on) {
-        if (ok) {
-            ++passed;
-        } else if (++failed <= 10) {
-            std::printf("FAIL: %s %s on %s\n", what, kernel, on.c_str());
-        }
-    };
-    for (const auto& in : testing::kernel_inputs()) {
-        const char* data = in.bytes.data();
-        const uint64_t len = in.bytes.size();
-        const StructuralBitmaps reference = classify_with(classify_scalar, data, len);
-        for (const KernelInfo& k : kernels) {
-            check(same(classify_with(k.run, data, len), reference), "kernel", k.name, in.name);
-            check(testing::marks_agree(k.mark, in.bytes), "marks of kernel", k.name, in.name);
-        }
-        check(same(classify_structural(data, len), reference), "classify_structural", "", in.name);
-    }
     for (const testing::Failures& f :
-         {testing::check_search_kernels(kernels), testing::check_encode_kernels(kernels)}) {
+         {testing::check_classify_kernels(kernels), testing::check_search_kernels(kernels),
+          testing::check_encode_kernels(kernels)}) {
         passed += static_cast<int>(f.checked - f.failed);
         failed += static_cast<int>(f.failed);
         for (const std::string& what : f.first) std::printf("FAIL: %s\n", what.c_str());

@@ -30,11 +30,16 @@ def outline(node, spacing=None):
     return method() if spacing is None else method(spacing)
 
 
-def assert_same_tree(a, b):
-    """Names, attribute mappings, texts and child order agree at every level."""
-    stack = [(a, b)]
+def assert_same_tree(a, b, sharing=False):
+    """Names, attribute mappings, texts and child order agree at every level; with `sharing`, each
+    node of `a` maps to one node of `b`, and distinct ones to distinct ones."""
+    image, preimage, stack = {}, {}, [(a, b)]
     while stack:
         x, y = stack.pop()
-        assert (x.name, x.attrs, x.text) == (y.name, y.attrs, y.text)
+        if sharing and image.setdefault(id(x), y) is not y:
+            raise AssertionError("one node came back as two")
+        if sharing and preimage.setdefault(id(y), x) is not x:
+            raise AssertionError("two different nodes came back as one")
+        assert type(y) is Node and (x.name, x.attrs, x.text) == (y.name, y.attrs, y.text)
         assert len(x.children) == len(y.children)
         stack.extend(zip(x.children, y.children))

@@ -1,14 +1,6 @@
-"""Eight threads in a ring read, search, convert, render and write trees, some shared by all of
-them and some handed to the next thread to be checked and dropped there.
-
-The soak (PLOVANE_SOAK_SECONDS, default 5; `make soak` runs long) must end with the reference
-counts of the objects every thread shared back where they started and resident memory back
-near its level after a warm-up. The concurrency run (PLOVANE_CONCURRENCY_SECONDS, default 2)
-adds two threads that keep changing the very containers the workers pass to Node(...) and
-Node.from_dict: no call may raise anything but the error its input calls for, and every result
-must be one the input really had (each change is one atomic step: a dict cleared and refilled,
-a list replaced by slice assignment). `make tsan` runs both against a ThreadSanitizer build.
-"""
+"""Eight threads in a ring read, search, convert, render and write trees, some shared and some
+handed on to be checked and dropped by the next thread; in the concurrency run two more threads
+keep changing the containers the workers pass in. `make soak` and `make tsan` run these longer."""
 
 import ctypes
 import gc
@@ -91,8 +83,6 @@ def counts(tree):
 
 @pytest.fixture(scope="module")
 def documents(tmp_path_factory):
-    """Entities (decoded text) next to document spans, CDATA kept and comments dropped; many
-    quotes a '<' (the bitmap strategy); deep nesting; non-ASCII text."""
     rng, folder = random.Random(7), tmp_path_factory.mktemp("threads")
     notes = ["<note>x &amp; y</note>", "<note><![CDATA[x & y]]></note>", "<note/>"]
     catalog = "".join(f'<item id="{i}"><name>n{rng.randrange(10**6)}</name>{rng.choice(notes)}'

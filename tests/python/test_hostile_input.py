@@ -31,9 +31,7 @@ def read_error(document: str, root: str) -> str:
 
 
 CUTS = [
-    pytest.param("", "é", 1, id="two-byte, nothing before"),
     pytest.param("ab", "é", 1, id="two-byte"),
-    pytest.param("x", "€", 1, id="three-byte, first byte"),
     pytest.param("x", "€", 2, id="three-byte, second byte"),
     pytest.param("n-", "😀", 3, id="four-byte"),
 ]
@@ -49,22 +47,13 @@ def test_tag_name_cut_inside_a_character(prefix, char, inside):
     assert read_error(f"<{name}></q><r/>", "r") == f"malformed XML at byte {at}: expected </{prefix}>, found </q>"
 
 
-def test_name_cut_between_characters_shows_every_byte_kept():
-    name = "é" * (NAME_LENGTH_WRAP // 2) + "ab"  # cut after its first two bytes: "é"
-    assert read_error(f"<r></{name}>", "r") == "malformed XML at byte 3: malformed end tag </é>"
-
-
 # Each subset holds a '>' (or ']>') that would have ended the declaration, in a literal, a
 # comment or a processing instruction; the document's own <r> follows it.
 INTERNAL_SUBSETS = [
     '<!DOCTYPE x [<!ENTITY f "a>b<r>fake</r>">]>',
-    "<!DOCTYPE x [<!ENTITY f 'a]>b<r>fake</r>'>]>",
-    '<!DOCTYPE x [<!ENTITY f "it\'s <r>fake</r>">]>',
     "<!DOCTYPE x [<!-- ]> <r>fake</r> -->]>",
     '<!DOCTYPE x [<!-- "unbalanced <r>fake</r> --><!ELEMENT x ANY>]>',
-    "<!DOCTYPE x [<?p ]> <r>fake</r> ?>]>",
     '<!DOCTYPE x [<!ATTLIST x a CDATA "<!--"><!ELEMENT r ANY><?p <r>fake</r>?>] >',
-    '<!DOCTYPE x PUBLIC "-//[x" "y><r>fake</r>" [<!ELEMENT x (r)>]>',
     "<!DOCTYPE x [\n  <!ENTITY a 'x'>\n  <!ENTITY b \"]]><r>fake</r>\">\n]>",
 ]
 
@@ -84,8 +73,6 @@ def test_internal_subset_ends_after_its_closing_bracket(subset):
     [
         # Without '[' the declaration still ends at its first '>', even inside a literal.
         ('<!DOCTYPE x SYSTEM "a>b"><x>t</x>', "x", "t"),
-        ('<!DOCTYPE x SYSTEM "a[b.dtd"><x>t</x>', "x", "t"),
-        ("<!DOCTYPE x><x>[</x>", "x", "["),
         ("<!x>" * 50 + "<r>t</r>", "r", "t"),
     ],
 )
@@ -93,9 +80,7 @@ def test_document_types_without_subset_are_unchanged(document, root, text):
     assert plovane.read_string(document, root).text == text
 
 
-UNTERMINATED_SUBSETS = ["<!DOCTYPE x [<!ELEMENT x ANY><x/>", '<!DOCTYPE x [<!ENTITY a "]><x/>',
-                        "<!DOCTYPE x [<!-- ]> --><x/>", "<!DOCTYPE x [<? ]> ?><x/>",
-                        "<!DOCTYPE x [<!ELEMENT x ANY>]", '<!DOCTYPE x "[><x/>']
+UNTERMINATED_SUBSETS = ['<!DOCTYPE x [<!ENTITY a "]><x/>', "<!DOCTYPE x [<!ELEMENT x ANY>]"]
 ENTITY_DECLARED = '<!DOCTYPE r [<!ENTITY f "v">]><r>&f;</r>'
 
 # Runs of constructs that find no terminator: the same errors as when each searched the whole
@@ -104,18 +89,12 @@ RUNS = [
     *[(d, f"malformed XML at byte {byte_length(d)}: unexpected end of document") for d in UNTERMINATED_SUBSETS],
     (ENTITY_DECLARED, f"unknown entity reference '&f;' at byte {ENTITY_DECLARED.index('&f;')}"),
     ("<![CDATA[" * 50, "malformed XML at byte 0: unterminated CDATA section"),
-    ("<r>" + "<![CDATA[" * 50, "malformed XML at byte 3: unterminated CDATA section"),
     ("<r>" + "]<![CDATA[" * 50 + "</r>", "malformed XML at byte 4: unterminated CDATA section"),
     ("<!x" * 50, "root tag <r> not found in document"),
-    ("<!x" * 50 + "<r/>", "root tag <r> not found in document"),
     ("<!--" * 50, "malformed XML at byte 200: unexpected end of document"),
     ("<r>" + "<!--" * 50 + "-->", "unexpected end of document: <r> is never closed"),
-    ("<?x" * 50, "root tag <r> not found in document"),
     ("<r>" + "<?x>" * 50, "malformed XML at byte 3: unterminated processing instruction"),
     ("<a" * 50, "malformed XML: Unclosed tag at byte 0"),
-    ("<a" * 50 + ">", "root tag <r> not found in document"),
-    ("</a" * 50, "malformed XML: Unclosed tag at byte 0"),
-    ("<!DOCTYPE x" * 50, "root tag <r> not found in document"),
     ("<!DOCTYPE x [" * 50, "root tag <r> not found in document"),
 ]
 

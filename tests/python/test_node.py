@@ -1,7 +1,6 @@
 """The module, Node and SearchType: registration, construction, properties, identity, references,
 search, and the argument conventions every function shares."""
 
-import collections.abc
 import gc
 import importlib.util
 import operator
@@ -50,28 +49,12 @@ def test_signatures(function, signature):
         assert function.__module__ == "plovane" and function.__self__ is plovane
 
 
-class Registered:
-    """A sequence known to the abstract base class only by registration."""
-
-    def __init__(self, items):
-        self.items = items
-
-    def __iter__(self):
-        return iter(self.items)
-
-    def __len__(self):
-        return len(self.items)
-
-
-collections.abc.Sequence.register(Registered)
-
-
 def test_construction_and_properties():
     parts = operator.attrgetter("name", "attrs", "children", "text")
     assert parts(Node("a", None, None, None)) == ("a", {}, [], None)
     assert parts(Node("", {"": ""}, [], "")) == ("", {"": ""}, [], "")
     a, b = Node("a"), Node("b")
-    for make in (list, tuple, UserList, Registered):  # any sequence
+    for make in (list, tuple, UserList):  # any sequence; one known only by registration: test_interpreters
         assert Node("p", children=make([])).children == []
         node = Node("p", {"k": "v"}, make([a, b, a]), "t")
         got = node.children  # a fresh list of the children themselves
@@ -177,13 +160,9 @@ ARGUMENT_ERRORS = [
     (lambda: Node("a").search_by_name("a", 1, 2),
      *shape_error("Node.search_by_name() takes from 1 to 2 positional arguments but 3 were given")),
     (lambda: Node("a").to_dict(1), *shape_error("Node.to_dict() takes 0 positional arguments but 1 was given")),
-    (lambda: Node("a").to_dict(x=1), *shape_error("Node.to_dict() got an unexpected keyword argument 'x'")),
     (lambda: getattr(Node("a"), "__to_string")(1, 2),
      *shape_error("Node.__to_string() takes from 0 to 1 positional arguments but 2 were given")),
-    (lambda: getattr(Node("a"), "__to_string")(indent=1),
-     *shape_error("Node.__to_string() got an unexpected keyword argument 'indent'")),
     (lambda: read_string("<a/>"), *shape_error("read_string() missing 1 required positional argument: 'root_tag'")),
-    (lambda: read_string("<a/>", root="a"), *shape_error("read_string() got an unexpected keyword argument 'root'")),
     # The first parameter that fails to convert is named.
     (lambda: Node(5), TypeError, NOT_STR, "name"),
     (lambda: Node(None), TypeError, "'None' is not an instance of 'str'", "name"),

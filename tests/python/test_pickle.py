@@ -13,26 +13,9 @@ from hypothesis import strategies as st
 import plovane
 from plovane import Node
 
-from strategies import chain, node_trees
+from strategies import assert_same_tree, chain, node_trees
 
 PROTOCOLS = range(2, pickle.HIGHEST_PROTOCOL + 1)
-
-
-def assert_same_tree(original, restored):
-    """Equal names, attributes, texts and children, and the same sharing: each node of
-    `original` maps to one node of `restored`, and distinct ones to distinct ones."""
-    image, preimage = {}, {}
-    stack = [(original, restored)]
-    while stack:
-        a, b = stack.pop()
-        if id(a) in image:
-            assert image[id(a)] is b
-            continue
-        assert id(b) not in preimage, "two different nodes came back as one"
-        image[id(a)], preimage[id(b)] = b, a
-        assert type(b) is Node and (b.name, b.attrs, b.text) == (a.name, a.attrs, a.text)
-        assert len(b.children) == len(a.children)
-        stack.extend(zip(a.children, b.children))
 
 
 def state_of(node):
@@ -101,7 +84,7 @@ SAMPLE_TREES = [
 @given(tree=node_trees | shared_trees())
 def test_round_trip(tree, protocol):
     for each in [tree, *SAMPLE_TREES]:
-        assert_same_tree(each, pickle.loads(pickle.dumps(each, protocol)))
+        assert_same_tree(each, pickle.loads(pickle.dumps(each, protocol)), sharing=True)
 
 
 def test_a_million_deep_chain_round_trips():

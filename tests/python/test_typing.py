@@ -1,7 +1,5 @@
-"""The type stubs against the module and against mypy: stubtest compares plovane.pyi with the
-module's own signatures, and mypy checks programs that must pass and programs that must fail,
-which also run. Run against the module pytest imports: the build tree in `make test` (stubs from
-the source tree), or an installed wheel (its plovane-stubs package, found as users' tools do)."""
+"""The type stubs against the module (stubtest) and against mypy: programs that must pass and
+programs that must fail, which also run."""
 
 import os
 import site
