@@ -116,8 +116,8 @@ void huge_document() {
                     static_cast<unsigned long long>(n ? x.tag_starts[n - 1] : 0),
                     gbps(doc.size(), s), ends_right ? "correct" : "WRONG");
     }
-    const StructuralIndex& a = builds[0].index;
-    const StructuralIndex& b = builds[1].index;
+    const StructuralIndex& a = builds[0].value();
+    const StructuralIndex& b = builds[1].value();
     bool same = a.tag_starts == b.tag_starts && a.tag_ends == b.tag_ends &&
                 a.tag_kinds == b.tag_kinds && a.text_ranges.size() == b.text_ranges.size();
     for (uint64_t i = 0; same && i < a.text_ranges.size(); ++i) {
@@ -194,13 +194,13 @@ int main(int argc, char** argv) {
             g_sink = classify_structural(doc.data(), doc.size()).lt_bits.back();
         });
     row("build_index", docs, [](const std::string& doc) {
-        g_sink = build_index(doc.data(), doc.size()).index.record_count();
+        g_sink = build_index(doc.data(), doc.size()).value().record_count();
     });
     row("build_sequential", docs, [](const std::string& doc) {
-        g_sink = build_sequential(doc.data(), doc.size()).index.record_count();
+        g_sink = build_sequential(doc.data(), doc.size()).value().record_count();
     });
     row("build_from_bitmaps", docs, [](const std::string& doc) {
-        g_sink = build_from_bitmaps(doc.data(), doc.size()).index.record_count();
+        g_sink = build_from_bitmaps(doc.data(), doc.size()).value().record_count();
     });
 
     if (argc > 1 && std::strcmp(argv[1], "--huge") == 0) huge_document();

@@ -20,6 +20,7 @@
 // references.
 #include "entities/hashmap_types.h"
 
+#include <algorithm>
 #include <new>
 #include <string_view>
 #include <unordered_set>
@@ -302,7 +303,7 @@ class Extractor {
     // subclasses can do that), the later entry wins, as in a map that
     // overwrites; inserting backwards into a first-wins map does the same.
     bool convert_map(PyObject* dict, bool keep, Refusal& refusal) {
-        pairs_.clear();
+        texts_.clear();
         const size_t begin = entries_.size();
         struct Truncate {
             std::vector<PyRef>& entries;
@@ -315,14 +316,15 @@ class Extractor {
             if (!utf8_of(entries_[i].get(), key_text, refusal) ||
                 !utf8_of(entries_[i + 1].get(), value_text, refusal))
                 return false;
-            if (keep) pairs_.emplace_back(TextRef::owned(key_text), TextRef::owned(value_text));
+            if (keep) texts_.emplace_back(key_text, value_text);
         }
         if (!keep) return true;
         map_ = AttrMap();
-        HashKeys keys = take_hash_keys();
-        for (auto pair = pairs_.rbegin(); pair != pairs_.rend(); ++pair)
-            map_.insert(keys, std::move(pair->first), std::move(pair->second));
-        pairs_.clear();
+        // The snapshot in entries_ keeps the strs alive until the map has
+        // copied them.
+        std::reverse(texts_.begin(), texts_.end());
+        map_.insert_copies(take_hash_keys(), texts_);
+        texts_.clear();
         return true;
     }
 
@@ -394,8 +396,8 @@ class Extractor {
     std::vector<DictFrame> dicts_;
     std::vector<ListFrame> lists_;
     FailureChain chain_;
-    std::vector<std::pair<TextRef, TextRef>> pairs_;  // scratch for convert_map
-    AttrMap map_;                                     // the last map kept by convert_map
+    std::vector<std::pair<std::string_view, std::string_view>> texts_;  // scratch for convert_map
+    AttrMap map_;  // the last map kept by convert_map
 };
 
 }  // namespace

@@ -17,15 +17,18 @@
 
 namespace plovane {
 
-void destroy_node_fields(NodeObject* node) noexcept {
-    {
-        TextReleaser releaser;
-        releaser.release(node->name);
-        releaser.release(node->text);
-    }
+void destroy_node_fields(NodeObject* node, TextReleaser& releaser) noexcept {
+    releaser.release(node->name);
+    releaser.release(node->text);
+    node->attrs.clear(releaser);
     node->name.~TextRef();
     node->attrs.~AttrMap();
     node->text.~TextRef();
+}
+
+void destroy_node_fields(NodeObject* node) noexcept {
+    TextReleaser releaser;
+    destroy_node_fields(node, releaser);
 }
 
 namespace {
@@ -36,6 +39,9 @@ namespace {
 // thread; the outermost release empties it. Releasing a chain a million
 // nodes deep thus never nests more than two calls deep.
 thread_local std::vector<PyObject*>* pending_children = nullptr;
+// The outermost release's releaser: the nodes of one document hold their
+// strings on one source, whose count then changes once for all of them.
+thread_local TextReleaser* pending_releaser = nullptr;
 constexpr size_t kPrefetchNode = 4;
 constexpr size_t kPrefetchMap = 2;
 
@@ -50,7 +56,11 @@ void node_dealloc(PyObject* self) {
     NodeObject* node = as_node(self);
     PyObject** children = node->children;
     Py_ssize_t count = node->child_count;
-    destroy_node_fields(node);
+    if (pending_children) {
+        destroy_node_fields(node, *pending_releaser);
+    } else {
+        destroy_node_fields(node);
+    }
 
     std::vector<PyObject*> pending;
     try {
@@ -67,7 +77,9 @@ void node_dealloc(PyObject* self) {
         return;
     }
     free_node(self);
+    TextReleaser releaser;
     pending_children = &pending;
+    pending_releaser = &releaser;
     while (!pending.empty()) {
         // Nodes and their maps are scattered over the heap: ask for the
         // nodes a few releases ahead, and for the maps of nearer ones.
@@ -79,6 +91,7 @@ void node_dealloc(PyObject* self) {
         Py_DECREF(child);
     }
     pending_children = nullptr;
+    pending_releaser = nullptr;
 }
 
 // ---- construction --------------------------------------------------------
@@ -101,14 +114,15 @@ bool convert_attrs(PyObject* object, AttrMap& out) {
     // Converted from a snapshot: the caller's dict may be changed meanwhile.
     std::vector<DictItem> items;
     if (!snapshot_dict(object, items)) return fail_param("attrs");
-    HashKeys keys = take_hash_keys();
-    for (const DictItem& item : items) {
-        TextRef k, v;
-        if (!convert_owned(item.key.get(), "attrs", k) ||
-            !convert_owned(item.value.get(), "attrs", v))
+    // Views of the strs, which the snapshot keeps alive until the map has
+    // copied them.
+    std::vector<std::pair<std::string_view, std::string_view>> texts(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (!convert_utf8(items[i].key.get(), "attrs", texts[i].first) ||
+            !convert_utf8(items[i].value.get(), "attrs", texts[i].second))
             return false;
-        out.insert(keys, std::move(k), std::move(v));
     }
+    out.insert_copies(take_hash_keys(), texts);
     return true;
 }
 

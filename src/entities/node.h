@@ -58,6 +58,8 @@ void free_node_block(void* block) noexcept;
 void init_node_fields(NodeObject* node, TextRef name, AttrMap attrs, PyObject* const* children,
                       size_t count, TextRef text) noexcept;
 void destroy_node_fields(NodeObject* node) noexcept;
+// The same, giving the strings' references on sources to `releaser`.
+void destroy_node_fields(NodeObject* node, TextReleaser& releaser) noexcept;
 
 // A new Python str holding the text.
 PyObject* text_to_python(std::string_view text);

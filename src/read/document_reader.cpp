@@ -46,6 +46,7 @@ struct OpenElement {
 class OpenStack {
   public:
     OpenStack() { entries_.reserve(4); }
+    void reserve(size_t depth) { reserve_fresh(entries_, depth); }
 
     bool empty() const noexcept { return depth_ == 0; }
     size_t size() const noexcept { return depth_; }
@@ -70,20 +71,27 @@ class OpenStack {
 
 // Elements in the subtree whose start tag is record `i` (an Open record):
 // the Open and SelfClosing records up to the Close that brings the nesting
-// back to where it was. Exact for a document that reads without error, an
-// upper bound otherwise, so the reader's output is allocated once.
-size_t subtree_size(const StructuralIndex& index, uint64_t i) {
+// back to where it was, and the greatest nesting among them. Exact for a
+// document that reads without error, upper bounds otherwise, so the reader's
+// output and its stack of open elements are each allocated once.
+struct SubtreeShape {
+    size_t elements = 0;
+    size_t depth = 0;
+};
+
+SubtreeShape subtree_shape(const StructuralIndex& index, uint64_t i) {
     const uint8_t* kinds = index.tag_kinds.data();
     const uint64_t n = index.record_count();
-    size_t count = 0;
-    uint64_t depth = 0;
+    SubtreeShape shape;
+    size_t depth = 0;
     for (; i < n; ++i) {
         const auto kind = static_cast<TagKind>(kinds[i]);
-        count += kind == TagKind::Open || kind == TagKind::SelfClosing;
+        shape.elements += kind == TagKind::Open || kind == TagKind::SelfClosing;
         depth += kind == TagKind::Open;
+        shape.depth = depth > shape.depth ? depth : shape.depth;
         if (kind == TagKind::Close && --depth == 0) break;
     }
-    return count;
+    return shape;
 }
 
 // One call of read_document: walks the index records once, in order.
@@ -175,7 +183,9 @@ class DocumentReader {
             outer_.push_back(tag.value().name);
             return std::nullopt;
         }
-        reserve_fresh(elements_, subtree_size(index_, i));
+        const SubtreeShape shape = subtree_shape(index_, i);
+        reserve_fresh(elements_, shape.elements);
+        open_.reserve(shape.depth);
         return open_child(i);
     }
 

@@ -1,9 +1,12 @@
 #include "read/markup_scanner.h"
 
+#include <algorithm>
 #include <array>
-#include <bit>
+#include <cstdint>
 #include <cstring>
+#include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,11 +47,13 @@ std::string quoted_name_message(const char* before, std::string_view name, const
 
 // Walks one attribute area, adding each attribute to a record's map.
 //
-// Attributes are collected in small batches and inserted batch by batch into
-// a map reserved for them, so that a tag's map is allocated once instead of
-// growing step by step. A batch is inserted before any later error is
-// reported, in document order, so a duplicate is still reported before a
-// fault in an attribute after it.
+// Attributes are collected first and inserted together into a map reserved
+// for exactly as many, so that a tag's map is allocated once. The first few
+// go to a fixed array; a tag with more spills them into a vector, which
+// costs a tag with very many attributes one sequential copy instead of
+// regrowing (and rehashing) its map. They are inserted before any later
+// error is reported, in document order, so a duplicate is still reported
+// before a fault in an attribute after it.
 class AttributeScanner {
   public:
     AttributeScanner(SpanBatch& spans, const StartTag& tag, HashKeys keys, AttrMap& attrs)
@@ -71,7 +76,7 @@ class AttributeScanner {
             q = end.value();
             p = skip_space(q);
         }
-        return insert_batch();
+        return insert_all();
     }
 
   private:
@@ -81,7 +86,7 @@ class AttributeScanner {
         // Otherwise, 1 + the index of the rewritten value in rewritten_.
         size_t rewritten;
     };
-    // Enough for nearly every tag, so that its map is sized exactly once.
+    // Enough for nearly every tag, which then needs no allocation here.
     static constexpr size_t kBatch = 32;
 
     size_t skip_space(size_t p) const noexcept {
@@ -108,7 +113,8 @@ class AttributeScanner {
                              a0_ + p);
         }
         if (batch_size_ == kBatch) {
-            if (auto error = insert_batch()) return unexpected(std::move(*error));
+            spilled_.insert(spilled_.end(), batch_, batch_ + kBatch);
+            batch_size_ = 0;
         }
         Attribute& attr = batch_[batch_size_];
         attr.name = n;
@@ -157,22 +163,32 @@ class AttributeScanner {
         return v + find_first_of<Q, '<', '&', '\t', '\n', '\r'>(area_.data() + v, area_.size() - v);
     }
 
-    // Moves the batch into the map; fails on the first duplicate name.
-    std::optional<ReadError> insert_batch() {
-        const size_t count = std::exchange(batch_size_, 0);
-        if (count == 0) return std::nullopt;
-        // A tag's first batch reserves exactly; past it the room doubles, so
-        // a tag with very many attributes moves its entries a few times in
-        // all instead of once per batch.
-        const uint32_t wanted = attrs_.size() + static_cast<uint32_t>(count);
-        const bool exact = wanted <= kBatch || wanted > (uint32_t{1} << 31);
-        attrs_.reserve(keys_, exact ? wanted : std::bit_ceil(wanted));
-        for (size_t k = 0; k < count; ++k) {
-            Attribute& attr = batch_[k];
-            const std::string_view name = area_.substr(attr.name, attr.name_len);
-            if (!insert(attr, name)) {
-                return ReadError::malformed(quoted_name_message("duplicate attribute '", name, "'"),
-                                            a0_ + attr.name);
+    // Moves the attributes into the map; fails on the first duplicate name.
+    std::optional<ReadError> insert_all() {
+        std::span<const Attribute> all(batch_, std::exchange(batch_size_, 0));
+        if (!spilled_.empty()) {
+            spilled_.insert(spilled_.end(), all.begin(), all.end());
+            all = spilled_;
+        }
+        if (all.empty()) return std::nullopt;
+        if (all.size() > UINT32_MAX) throw std::bad_alloc();  // more than a map holds
+        // The map's table comes from the document's arena, and holds one
+        // reference on the document for it.
+        attrs_.reserve_in(keys_, static_cast<uint32_t>(all.size()), spans_.source());
+        spans_.hand_out(1);
+        // Names hashed a batch ahead: in a large map their slot reads overlap.
+        AttrMap::Hashed names[kBatch];
+        for (size_t start = 0; start < all.size(); start += kBatch) {
+            const auto batch = all.subspan(start, std::min(kBatch, all.size() - start));
+            for (size_t k = 0; k < batch.size(); ++k) {
+                names[k] = attrs_.hash_ahead(area_.substr(batch[k].name, batch[k].name_len));
+            }
+            for (size_t k = 0; k < batch.size(); ++k) {
+                if (!insert(batch[k], names[k])) {
+                    return ReadError::malformed(
+                        quoted_name_message("duplicate attribute '", names[k].key, "'"),
+                        a0_ + batch[k].name);
+                }
             }
         }
         return std::nullopt;
@@ -180,24 +196,24 @@ class AttributeScanner {
 
     // Nearly always a value that stands in the document goes into a map of
     // such values: as two views, with no TextRefs made on the way.
-    bool insert(const Attribute& attr, std::string_view name) {
+    bool insert(const Attribute& attr, const AttrMap::Hashed& name) {
         if (!attr.rewritten) {
             const std::string_view value = area_.substr(attr.value, attr.value_len);
-            if (attrs_.packs_views(spans_.source(), name, value)) {
-                if (!attrs_.insert_views(keys_, spans_.source(), name, value)) return false;
+            if (attrs_.packs_views(spans_.source(), name.key, value)) {
+                if (!attrs_.insert_views(spans_.source(), name, value)) return false;
                 spans_.hand_out(2);
                 return true;
             }
-            return attrs_.insert(keys_, spans_.span(name), spans_.span(value));
+            return attrs_.insert(name, spans_.span(name.key), spans_.span(value));
         }
-        return attrs_.insert(keys_, spans_.span(name),
+        return attrs_.insert(name, spans_.span(name.key),
                              TextRef::owned(rewritten_[attr.rewritten - 1]));
     }
 
     // An error found after the attributes scanned so far: a duplicate among
     // those comes first in the document.
     std::optional<ReadError> fail(ReadError error) {
-        if (auto duplicate = insert_batch()) return duplicate;
+        if (auto duplicate = insert_all()) return duplicate;
         return error;
     }
 
@@ -208,6 +224,7 @@ class AttributeScanner {
     AttrMap& attrs_;
     Attribute batch_[kBatch];
     size_t batch_size_ = 0;
+    std::vector<Attribute> spilled_;      // all of them, once more than kBatch
     std::vector<std::string> rewritten_;  // values changed by decoding, for this tag
 };
 

@@ -1,33 +1,45 @@
 #include "storage/attr_map.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
+#include "platform/prefetch.h"
 #include "storage/siphash.h"
 
 namespace plovane {
 
-AttrMap::Table* AttrMap::allocate(HashKeys keys, uint32_t room, bool wide) {
+AttrMap::Table* AttrMap::allocate(HashKeys keys, uint32_t room, bool wide,
+                                  SharedSource* arena_source) {
     static_assert(sizeof(Entry) % alignof(Entry) == 0 && alignof(Packed) <= alignof(Entry));
     const uint32_t capacity = capacity_for(room);
+    // Past the largest table the load bound fails; an index must also fit
+    // below the tag bits.
+    if (uint64_t{room} * 4 > uint64_t{capacity} * 3) throw std::bad_alloc();
     const size_t slot_bytes = sizeof(uint32_t) * size_t{capacity};
-    void* block = std::malloc(entries_offset(capacity) + entry_size(wide) * size_t{room});
+    const size_t bytes = entries_offset(capacity) + entry_size(wide) * size_t{room};
+    void* block = arena_source ? arena_source->tables().allocate(bytes) : std::malloc(bytes);
     if (!block) throw std::bad_alloc();
-    auto* table = new (block) Table{keys, 0, capacity, room, wide, nullptr};
+    auto* table =
+        new (block) Table{keys, 0, capacity, room, wide, arena_source != nullptr, arena_source};
     std::memset(table->slots(), 0, slot_bytes);
     return table;
 }
 
-void AttrMap::destroy(Table* table) noexcept {
+void AttrMap::destroy(Table* table, TextReleaser& releaser) noexcept {
     if (!table->wide) {
-        // Packed strings hold nothing but their references on the source.
-        if (table->count) table->sole_source->release(uint64_t{2} * table->count);
-        std::free(table);
+        // Packed strings hold nothing but their references on the source; a
+        // table in the source's arena holds one more, and goes with the
+        // source (which these references keep until the releaser lets go).
+        const uint64_t references = uint64_t{2} * table->count + (table->in_arena ? 1 : 0);
+        if (references) releaser.release_references(table->sole_source, references);
+        if (!table->in_arena) std::free(table);
         return;
     }
     Entry* entries = table->entries();
-    TextReleaser releaser;
     for (uint32_t i = 0; i < table->count; ++i) {
         releaser.release(entries[i].key);
         releaser.release(entries[i].value);
@@ -47,10 +59,11 @@ AttrMap::AttrMap(const AttrMap& other) {
         std::memcpy(block, from, bytes);
         table_ = static_cast<Table*>(block);
         table_->room = from->count;
+        table_->in_arena = false;
         if (from->count) from->sole_source->retain(uint64_t{2} * from->count);
         return;
     }
-    table_ = new (block) Table{from->keys, 0, from->capacity, from->count, true, nullptr};
+    table_ = new (block) Table{from->keys, 0, from->capacity, from->count, true, false, nullptr};
     std::memcpy(table_->slots(), from->slots(), sizeof(uint32_t) * size_t{from->capacity});
     const Entry* source = from->entries();
     Entry* target = table_->entries();
@@ -64,21 +77,34 @@ uint32_t AttrMap::size() const noexcept {
     return table_ ? table_->count : 0;
 }
 
-uint32_t* AttrMap::probe(Table* table, std::string_view key) noexcept {
-    const uint32_t mask = table->capacity - 1;
+AttrMap::Probe AttrMap::probe(Table* table, Hashed key) noexcept {
+    const uint32_t mask = table->index_mask();
     uint32_t* slots = table->slots();
-    for (uint32_t i = static_cast<uint32_t>(siphash13(table->keys, key)) & mask;;
-         i = (i + 1) & mask) {
+    // The home slot takes the hash's low bits, the tag its high ones.
+    const uint32_t tag = static_cast<uint32_t>(key.hash >> 32) & ~mask;
+    for (uint32_t i = static_cast<uint32_t>(key.hash) & mask;; i = (i + 1) & mask) {
         const uint32_t slot = slots[i];
-        if (slot == 0 || table->key_at(slot - 1) == key) return &slots[i];
+        if (slot == 0 || ((slot & ~mask) == tag && table->key_at((slot & mask) - 1) == key.key)) {
+            return {&slots[i], tag};
+        }
     }
+}
+
+AttrMap::Probe AttrMap::probe(Table* table, std::string_view key) noexcept {
+    return probe(table, Hashed{key, siphash13(table->keys, key)});
+}
+
+AttrMap::Hashed AttrMap::hash_ahead(std::string_view key) const noexcept {
+    const uint64_t hash = siphash13(table_->keys, key);
+    plovane::prefetch(table_->slots() + (static_cast<uint32_t>(hash) & table_->index_mask()));
+    return {key, hash};
 }
 
 std::optional<std::string_view> AttrMap::find(std::string_view key) const noexcept {
     if (!table_) return std::nullopt;
-    const uint32_t slot = *probe(table_, key);
+    const uint32_t slot = *probe(table_, key).slot;
     if (!slot) return std::nullopt;
-    return table_->value_at(slot - 1);
+    return table_->value_at((slot & table_->index_mask()) - 1);
 }
 
 void AttrMap::rebuild(uint32_t room, bool wide) {
@@ -104,11 +130,15 @@ void AttrMap::rebuild(uint32_t room, bool wide) {
                 Entry{TextRef::adopt_span(old->sole_source, unpack(base, packed.key)),
                       TextRef::adopt_span(old->sole_source, unpack(base, packed.value))};
         }
-        if (!same_slots) *probe(table_, table_->key_at(i)) = i + 1;
+        if (!same_slots) {
+            const Probe found = probe(table_, table_->key_at(i));
+            *found.slot = found.tag | (i + 1);
+        }
     }
     table_->count = old->count;
     old->count = 0;  // the entries have moved out
-    destroy(old);
+    TextReleaser releaser;
+    destroy(old, releaser);
 }
 
 bool AttrMap::packs(const TextRef& key, const TextRef& value) const noexcept {
@@ -128,19 +158,23 @@ bool AttrMap::packs_views(const SharedSource* source, std::string_view key,
 bool AttrMap::insert_views(HashKeys keys, SharedSource* source, std::string_view key,
                            std::string_view value) {
     if (!table_) table_ = allocate(keys, 1, false);
-    uint32_t* slot = probe(table_, key);
-    if (*slot) return false;
+    return insert_views(source, hash_ahead(key), value);
+}
+
+bool AttrMap::insert_views(SharedSource* source, Hashed key, std::string_view value) {
+    Probe found = probe(table_, key);
+    if (*found.slot) return false;
     if (table_->count == table_->room) {
         rebuild(grown_room(), false);
-        slot = probe(table_, key);
+        found = probe(table_, key);
     }
     const uint32_t index = table_->count;
     if (index == 0) table_->sole_source = source;
     const char* base = source->data();
     table_->packed()[index] = {
-        static_cast<uint64_t>(key.data() - base) << kLengthBits | key.size(),
+        static_cast<uint64_t>(key.key.data() - base) << kLengthBits | key.key.size(),
         static_cast<uint64_t>(value.data() - base) << kLengthBits | value.size()};
-    *slot = ++table_->count;
+    *found.slot = found.tag | ++table_->count;
     return true;
 }
 
@@ -155,6 +189,10 @@ uint32_t AttrMap::capacity_for(uint32_t count) noexcept {
     return capacity;
 }
 
+void AttrMap::reserve_in(HashKeys keys, uint32_t count, SharedSource* source) {
+    table_ = allocate(keys, count, false, source);
+}
+
 void AttrMap::reserve(HashKeys keys, uint32_t count) {
     if (!table_) {
         table_ = allocate(keys, count, false);
@@ -164,22 +202,62 @@ void AttrMap::reserve(HashKeys keys, uint32_t count) {
 }
 
 bool AttrMap::insert(HashKeys keys, TextRef key, TextRef value) {
+    if (!table_) table_ = allocate(keys, 1, !packs(key, value));
+    const Hashed hashed = hash_ahead(key.view());
+    return insert(hashed, std::move(key), std::move(value));
+}
+
+void AttrMap::insert_copies(HashKeys keys,
+                            std::span<const std::pair<std::string_view, std::string_view>> texts) {
+    if (texts.empty()) return;
+    if (texts.size() > UINT32_MAX) throw std::bad_alloc();  // more than a map holds
+    std::string buffer;
+    size_t total = 0;
+    for (const auto& [key, value] : texts) total += key.size() + value.size();
+    buffer.reserve(total);
+    for (const auto& [key, value] : texts) buffer.append(key).append(value);
+    const SourceRef copies = SharedSource::owned(std::move(buffer));
+    reserve(keys, static_cast<uint32_t>(texts.size()));
+    const char* next = copies->data();
+    constexpr size_t kAhead = 16;
+    Hashed hashed[kAhead];
+    std::string_view values[kAhead];
+    for (size_t start = 0; start < texts.size(); start += kAhead) {
+        const size_t count = std::min(kAhead, texts.size() - start);
+        for (size_t k = 0; k < count; ++k) {
+            const auto& [key, value] = texts[start + k];
+            hashed[k] = hash_ahead({next, key.size()});
+            values[k] = {next + key.size(), value.size()};
+            next += key.size() + value.size();
+        }
+        for (size_t k = 0; k < count; ++k) {
+            if (packs_views(copies.get(), hashed[k].key, values[k])) {
+                copies->retain(2);
+                if (!insert_views(copies.get(), hashed[k], values[k])) copies->release(2);
+            } else {
+                insert(hashed[k], TextRef::span(copies, hashed[k].key),
+                       TextRef::span(copies, values[k]));
+            }
+        }
+    }
+}
+
+bool AttrMap::insert(Hashed hashed, TextRef key, TextRef value) {
     if (packs(key, value)) {
-        if (!insert_views(keys, key.source(), key.view(), value.view())) return false;
+        if (!insert_views(key.source(), hashed, value.view())) return false;
         // The table keeps both references.
         key.abandon();
         value.abandon();
         return true;
     }
-    if (!table_) table_ = allocate(keys, 1, true);
-    uint32_t* slot = probe(table_, key.view());
-    if (*slot) return false;
+    Probe found = probe(table_, hashed);
+    if (*found.slot) return false;
     if (!table_->wide || table_->count == table_->room) {
         rebuild(table_->count < table_->room ? table_->room : grown_room(), true);
-        slot = probe(table_, key.view());
+        found = probe(table_, hashed);
     }
     new (&table_->entries()[table_->count]) Entry{std::move(key), std::move(value)};
-    *slot = ++table_->count;
+    *found.slot = found.tag | ++table_->count;
     return true;
 }
 

@@ -5,9 +5,11 @@
 // single null pointer, which keeps attribute-less nodes small. The slots are
 // small indices into a dense array of entries that holds exactly as many as
 // were reserved, so a map carries no empty entries and is released by a walk
-// over its entries only. Iteration follows the slots, so the order depends on
-// the keys: neither insertion nor sorted order, but the same for every walk
-// over one map, and preserved by copying.
+// over its entries only. A slot's bits above the index hold bits of its key's
+// hash, so that a probe passes other keys without reading their entries
+// (which, in a very large map, would be a cache miss each). Iteration follows the slots, so the
+// order depends on the keys: neither insertion nor sorted order, but the same for every walk over
+// one map, and preserved by copying.
 //
 // Entries come in two layouts. A map whose keys and values are all Spans of
 // one source (as the reader makes them) stores each entry as two packed
@@ -18,6 +20,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <utility>
 
@@ -41,13 +44,39 @@ class AttrMap {
     }
     // Empty and moved-from maps go without a call.
     ~AttrMap() {
-        if (table_) destroy(table_);
+        if (table_) {
+            TextReleaser releaser;
+            destroy(table_, releaser);
+        }
+    }
+    // Empties the map, giving its references on sources to `releaser`,
+    // which may gather those of many maps into one update.
+    void clear(TextReleaser& releaser) noexcept {
+        if (table_) destroy(std::exchange(table_, nullptr), releaser);
     }
 
     // Inserts unless a key with the same text is present; returns false
     // (and drops key and value) in that case. `keys` seeds the table when
     // this is the first insertion.
     bool insert(HashKeys keys, TextRef key, TextRef value);
+    // Inserts copies of the keys and values in order (of two keys with the
+    // same text the first stays). The copies share one buffer, so the map
+    // holds packed entries (no allocation per string) and its text lies in
+    // insertion order. For an empty map.
+    void insert_copies(HashKeys keys,
+                       std::span<const std::pair<std::string_view, std::string_view>> texts);
+
+    // A key hashed for this map ahead of its insertion. Inserting many keys,
+    // callers hash a few first (which also asks for their home slots) so
+    // that the slot reads of a large table overlap instead of each waiting
+    // for memory in turn.
+    struct Hashed {
+        std::string_view key;
+        uint64_t hash;
+    };
+    // For a map that reserve() or an insertion has created.
+    Hashed hash_ahead(std::string_view key) const noexcept;
+    bool insert(Hashed key, TextRef key_text, TextRef value);
     // Inserts `key` and `value`, two views of `source`'s text, taking over
     // one reference on `source` for each (which the caller has counted),
     // unless a key with the same text is present (then it takes none and
@@ -56,12 +85,17 @@ class AttrMap {
     // way of inserting without making TextRefs.
     bool insert_views(HashKeys keys, SharedSource* source, std::string_view key,
                       std::string_view value);
+    bool insert_views(SharedSource* source, Hashed key, std::string_view value);
     // Whether insert_views may take this key and value.
     bool packs_views(const SharedSource* source, std::string_view key,
                      std::string_view value) const noexcept;
     // Makes room for `count` entries in all, so that inserting up to that
     // many never regrows the table. `keys` seeds the table if this creates it.
     void reserve(HashKeys keys, uint32_t count);
+    // For an empty map that is to hold Spans of `source`: a packed table for
+    // `count` entries in the source's table arena, taking over one reference
+    // on `source` (which the caller has counted) for the table itself.
+    void reserve_in(HashKeys keys, uint32_t count, SharedSource* source);
     std::optional<std::string_view> find(std::string_view key) const noexcept;
     bool contains(std::string_view key) const noexcept { return find(key).has_value(); }
 
@@ -96,7 +130,8 @@ class AttrMap {
     }
 
     // One block: this header, `capacity` slots (0 for a free slot, otherwise
-    // 1 + the index of its entry), then room for `room` entries, of which the
+    // 1 + the index of its entry in the bits of `capacity - 1`, the key's hash
+    // tag in the bits above), then room for `room` entries, of which the
     // first `count` are in use, in insertion order: Entry when `wide`, Packed
     // otherwise.
     struct Table {
@@ -105,8 +140,11 @@ class AttrMap {
         uint32_t capacity;  // a power of two
         uint32_t room;
         bool wide;
+        bool in_arena;  // packed only: memory of sole_source's arena, which it holds a reference on
         SharedSource* sole_source;  // packed tables: every entry's source (null while empty)
 
+        // The bits of a slot that hold its entry's index + 1.
+        uint32_t index_mask() const noexcept { return capacity - 1; }
         uint32_t* slots() noexcept { return reinterpret_cast<uint32_t*>(this + 1); }
         const uint32_t* slots() const noexcept {
             return reinterpret_cast<const uint32_t*>(this + 1);
@@ -137,9 +175,11 @@ class AttrMap {
         return (end + alignof(Entry) - 1) / alignof(Entry) * alignof(Entry);
     }
     static size_t entry_size(bool wide) noexcept { return wide ? sizeof(Entry) : sizeof(Packed); }
-    // A table for up to `room` entries, with no entry in use.
-    static Table* allocate(HashKeys keys, uint32_t room, bool wide);
-    static void destroy(Table* table) noexcept;
+    // A table for up to `room` entries, with no entry in use, from malloc or
+    // (when `arena` is given) from source's arena.
+    static Table* allocate(HashKeys keys, uint32_t room, bool wide,
+                           SharedSource* arena_source = nullptr);
+    static void destroy(Table* table, TextReleaser& releaser) noexcept;
     // Moves the entries into a table with room for `room` (>= count), wide
     // or packed (only from packed).
     void rebuild(uint32_t room, bool wide);
@@ -149,8 +189,14 @@ class AttrMap {
     uint32_t grown_room() const noexcept;
     // Smallest table that holds `count` entries at the load insert() keeps.
     static uint32_t capacity_for(uint32_t count) noexcept;
-    // The slot of `key`, or the free slot where it would go.
-    static uint32_t* probe(Table* table, std::string_view key) noexcept;
+    // The slot of `key`, or the free slot where it would go, and the tag
+    // bits that a slot of that key holds.
+    struct Probe {
+        uint32_t* slot;
+        uint32_t tag;
+    };
+    static Probe probe(Table* table, Hashed key) noexcept;
+    static Probe probe(Table* table, std::string_view key) noexcept;
 
     Table* table_ = nullptr;
 };
@@ -160,21 +206,18 @@ class AttrMap::View {
     template <class F>
     void for_each(F&& f) const {
         if (!table_ || table_->count == 0) return;
-        const uint32_t* slots = table_->slots();
         if (table_->wide) {
             const Entry* entries = table_->entries();
-            for (uint32_t i = 0; i < table_->capacity; ++i) {
-                if (const uint32_t slot = slots[i])
-                    f(entries[slot - 1].key.view(), entries[slot - 1].value.view());
-            }
+            walk(
+                entries, [&](const Entry& e) { f(e.key.view(), e.value.view()); },
+                [](const Entry& e) { plovane::prefetch(e.key.view().data()); });
             return;
         }
         const Packed* entries = table_->packed();
         const char* base = table_->sole_source->data();
-        for (uint32_t i = 0; i < table_->capacity; ++i) {
-            if (const uint32_t slot = slots[i])
-                f(unpack(base, entries[slot - 1].key), unpack(base, entries[slot - 1].value));
-        }
+        walk(
+            entries, [&](const Packed& e) { f(unpack(base, e.key), unpack(base, e.value)); },
+            [&](const Packed& e) { plovane::prefetch(base + (e.key >> kLengthBits)); });
     }
     // Asks for the start of the table ahead of a coming for_each or release.
     void prefetch() const noexcept { plovane::prefetch(table_); }
@@ -182,6 +225,34 @@ class AttrMap::View {
   private:
     friend class AttrMap;
     explicit View(const Table* table) noexcept : table_(table) {}
+
+    // Calls visit(entry) in slot order. Slot order is not entry order, so in
+    // a table past the caches every entry and its text would be a cache miss
+    // in turn: there, entries are asked for a few slots ahead and their text
+    // (prefetch_text(entry)) a few slots after that.
+    template <class E, class Visit, class PrefetchText>
+    void walk(const E* entries, Visit&& visit, PrefetchText&& prefetch_text) const {
+        const uint32_t* slots = table_->slots();
+        const uint32_t mask = table_->index_mask();
+        const uint32_t capacity = table_->capacity;
+        constexpr uint32_t kAhead = 16;
+        uint32_t i = 0;
+        if (capacity >= kPrefetchFrom) {
+            for (; i + 2 * kAhead < capacity; ++i) {
+                if (const uint32_t far = slots[i + 2 * kAhead] & mask)
+                    plovane::prefetch(&entries[far - 1]);
+                if (const uint32_t near = slots[i + kAhead] & mask)
+                    prefetch_text(entries[near - 1]);
+                if (const uint32_t slot = slots[i] & mask) visit(entries[slot - 1]);
+            }
+        }
+        for (; i < capacity; ++i) {
+            if (const uint32_t slot = slots[i] & mask) visit(entries[slot - 1]);
+        }
+    }
+    // Tables of fewer slots are walked without prefetching.
+    static constexpr uint32_t kPrefetchFrom = 1u << 14;
+
     const Table* table_;
 };
 

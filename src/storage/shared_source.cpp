@@ -20,8 +20,14 @@ SourceRef SharedSource::borrowed(const char* data, uint64_t size, void* owner,
     return SourceRef::adopt(source);
 }
 
+TableArena& SharedSource::tables() {
+    if (!tables_) tables_ = new TableArena();
+    return *tables_;
+}
+
 void SharedSource::destroy() noexcept {
     if (release_owner_) release_owner_(owner_);
+    delete tables_;
     delete this;
 }
 

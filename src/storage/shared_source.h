@@ -13,6 +13,8 @@
 #include <string_view>
 #include <utility>
 
+#include "storage/table_arena.h"
+
 namespace plovane {
 
 class SourceRef;
@@ -31,6 +33,9 @@ class SharedSource {
     uint64_t size() const noexcept { return size_; }
     std::string_view text() const noexcept { return {data_, static_cast<size_t>(size_)}; }
     uint64_t use_count() const noexcept { return refs_.load(std::memory_order_relaxed); }
+    // Memory for attribute tables that live as long as this source (made on
+    // first use; for the reader that made the source only).
+    TableArena& tables();
 
     void retain(uint64_t n = 1) noexcept { refs_.fetch_add(n, std::memory_order_relaxed); }
     void release() noexcept {
@@ -52,6 +57,7 @@ class SharedSource {
     std::string owned_;
     void* owner_ = nullptr;
     ReleaseOwner release_owner_ = nullptr;
+    TableArena* tables_ = nullptr;
 };
 
 // An owning handle on a SharedSource (one reference).

@@ -123,6 +123,15 @@ class TextReleaser {
         text.abandon();
     }
 
+    // Gives up `n` references on `source` that a holder of views had.
+    void release_references(SharedSource* source, uint64_t n) noexcept {
+        if (source != source_) {
+            flush();
+            source_ = source;
+        }
+        count_ += n;
+    }
+
   private:
     void flush() noexcept {
         if (count_) source_->release(count_);

@@ -3,7 +3,10 @@
 // checked through the start-tag scanner (markup_scanner_test.cpp).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "storage/attr_map.h"
@@ -81,6 +84,34 @@ TEST(AttrMap, ViewsOfOneSourceInsertLikeSpans) {
     }
     EXPECT_EQ(a->use_count(), 1u);
     EXPECT_EQ(b->use_count(), 1u);
+}
+
+// Copies share one buffer: packed where they fit, wide past the packed
+// length; the first of two equal keys stays. A map large enough to be walked
+// with prefetching visits every entry once, as its copy does.
+TEST(AttrMap, CopiedTextsOfEverySizeAndLargeMapsWalkEveryEntryOnce) {
+    const std::string long_value(AttrMap::kMaxPackedLength + 1, 'v');
+    std::vector<std::pair<std::string_view, std::string_view>> texts = {
+        {"a", "1"}, {"", ""}, {"b", long_value}, {"a", "again"}, {"c", "3"}};
+    AttrMap mixed;
+    mixed.insert_copies(take_hash_keys(), texts);
+    EXPECT_EQ(keys_in_order(mixed).size(), 4u);
+    EXPECT_EQ(*mixed.find("a"), "1");
+    EXPECT_EQ(*mixed.find(""), "");
+    EXPECT_EQ(mixed.find("b")->size(), long_value.size());
+
+    std::vector<std::string> names;
+    for (int i = 0; i < 50000; ++i) names.push_back("k" + std::to_string(i));
+    texts.clear();
+    for (const std::string& name : names) texts.emplace_back(name, name);
+    AttrMap large;
+    large.insert_copies(take_hash_keys(), texts);
+    std::vector<std::string> seen = keys_in_order(large);
+    EXPECT_EQ(keys_in_order(AttrMap(large)), seen);
+    large.for_each([](std::string_view k, std::string_view v) { EXPECT_EQ(k, v); });
+    std::sort(seen.begin(), seen.end());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(seen, names);
 }
 
 }  // namespace
