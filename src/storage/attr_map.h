@@ -7,9 +7,9 @@
 // were reserved, so a map carries no empty entries and is released by a walk
 // over its entries only. A slot's bits above the index hold bits of its key's
 // hash, so that a probe passes other keys without reading their entries
-// (which, in a very large map, would be a cache miss each). Iteration follows the slots, so the
-// order depends on the keys: neither insertion nor sorted order, but the same for every walk over
-// one map, and preserved by copying.
+// (which, in a very large map, would be a cache miss each). Iteration follows
+// the slots, so the order depends on the keys: neither insertion nor sorted
+// order, but the same for every walk over one map, and preserved by copying.
 //
 // Entries come in two layouts. A map whose keys and values are all Spans of
 // one source (as the reader makes them) stores each entry as two packed
@@ -176,7 +176,7 @@ class AttrMap {
     }
     static size_t entry_size(bool wide) noexcept { return wide ? sizeof(Entry) : sizeof(Packed); }
     // A table for up to `room` entries, with no entry in use, from malloc or
-    // (when `arena` is given) from source's arena.
+    // (when `arena_source` is given) from that source's arena.
     static Table* allocate(HashKeys keys, uint32_t room, bool wide,
                            SharedSource* arena_source = nullptr);
     static void destroy(Table* table, TextReleaser& releaser) noexcept;
