@@ -154,10 +154,11 @@ def test_eight_threads_read_convert_write_and_release(documents, tmp_path):
     print(f"\nsoak: {SOAK_SECONDS:g}s; RSS {rss_before / 2**20:.1f} MiB after warm-up, {rss_after / 2**20:.1f} after")
     assert [sys.getrefcount(x) for x in shared] == refs  # every reference taken was given back
     with open("/proc/self/maps") as f:
-        # The sanitizers hold freed memory back and grow shadow memory: resident memory says
-        # nothing there, and their leak checker judges leaks at exit instead.
-        if not any(runtime in f.read() for runtime in ("libasan", "libtsan")):
-            assert rss_after - rss_before < RSS_TOLERANCE, (rss_before, rss_after)
+        maps = f.read()
+    # The sanitizers hold freed memory back and grow shadow memory: resident memory says
+    # nothing there, and their leak checker judges leaks at exit instead.
+    if not any(runtime in maps for runtime in ("libasan", "libtsan")):
+        assert rss_after - rss_before < RSS_TOLERANCE, (rss_before, rss_after)
 
 
 # The states the changing containers go through (a reader may also see a dict empty between
