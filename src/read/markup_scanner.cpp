@@ -1,6 +1,5 @@
 #include "read/markup_scanner.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -177,21 +176,17 @@ class AttributeScanner {
         attrs_.reserve_in(keys_, static_cast<uint32_t>(all.size()), spans_.source());
         spans_.hand_out(1);
         // Names hashed a batch ahead: in a large map their slot reads overlap.
-        AttrMap::Hashed names[kBatch];
-        for (size_t start = 0; start < all.size(); start += kBatch) {
-            const auto batch = all.subspan(start, std::min(kBatch, all.size() - start));
-            for (size_t k = 0; k < batch.size(); ++k) {
-                names[k] = attrs_.hash_ahead(area_.substr(batch[k].name, batch[k].name_len));
-            }
-            for (size_t k = 0; k < batch.size(); ++k) {
-                if (!insert(batch[k], names[k])) {
-                    return ReadError::malformed(
-                        quoted_name_message("duplicate attribute '", names[k].key, "'"),
-                        a0_ + batch[k].name);
-                }
-            }
-        }
-        return std::nullopt;
+        const size_t repeat = attrs_.insert_hashed_ahead(
+            all.size(), [&](size_t i) { return name_of(all[i]); },
+            [&](size_t i, const AttrMap::Hashed& name) { return insert(all[i], name); });
+        if (repeat == all.size()) return std::nullopt;
+        return ReadError::malformed(
+            quoted_name_message("duplicate attribute '", name_of(all[repeat]), "'"),
+            a0_ + all[repeat].name);
+    }
+
+    std::string_view name_of(const Attribute& attr) const noexcept {
+        return area_.substr(attr.name, attr.name_len);
     }
 
     // Nearly always a value that stands in the document goes into a map of

@@ -1,6 +1,5 @@
 #include "storage/attr_map.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -218,28 +217,23 @@ void AttrMap::insert_copies(HashKeys keys,
     for (const auto& [key, value] : texts) buffer.append(key).append(value);
     const SourceRef copies = SharedSource::owned(std::move(buffer));
     reserve(keys, static_cast<uint32_t>(texts.size()));
+    // Each value follows its key in the buffer.
     const char* next = copies->data();
-    constexpr size_t kAhead = 16;
-    Hashed hashed[kAhead];
-    std::string_view values[kAhead];
-    for (size_t start = 0; start < texts.size(); start += kAhead) {
-        const size_t count = std::min(kAhead, texts.size() - start);
-        for (size_t k = 0; k < count; ++k) {
-            const auto& [key, value] = texts[start + k];
-            hashed[k] = hash_ahead({next, key.size()});
-            values[k] = {next + key.size(), value.size()};
-            next += key.size() + value.size();
+    const auto key_of = [&](size_t i) {
+        const std::string_view key{next, texts[i].first.size()};
+        next += texts[i].first.size() + texts[i].second.size();
+        return key;
+    };
+    insert_hashed_ahead(texts.size(), key_of, [&](size_t i, const Hashed& key) {
+        const std::string_view value{key.key.data() + key.key.size(), texts[i].second.size()};
+        if (packs_views(copies.get(), key.key, value)) {
+            copies->retain(2);
+            if (!insert_views(copies.get(), key, value)) copies->release(2);
+        } else {
+            insert(key, TextRef::span(copies, key.key), TextRef::span(copies, value));
         }
-        for (size_t k = 0; k < count; ++k) {
-            if (packs_views(copies.get(), hashed[k].key, values[k])) {
-                copies->retain(2);
-                if (!insert_views(copies.get(), hashed[k], values[k])) copies->release(2);
-            } else {
-                insert(hashed[k], TextRef::span(copies, hashed[k].key),
-                       TextRef::span(copies, values[k]));
-            }
-        }
-    }
+        return true;  // of two equal keys the first stays
+    });
 }
 
 bool AttrMap::insert(Hashed hashed, TextRef key, TextRef value) {

@@ -77,6 +77,11 @@ class AttrMap {
     // For a map that reserve() or an insertion has created.
     Hashed hash_ahead(std::string_view key) const noexcept;
     bool insert(Hashed key, TextRef key_text, TextRef value);
+    // Calls insert(i, key) for i = 0, 1, ..., count - 1 in turn, with the key
+    // key_of(i) (asked for in the same order) hashed a batch ahead. Stops at
+    // the first insert that returns false and returns its i; else count.
+    template <class KeyOf, class Insert>
+    size_t insert_hashed_ahead(size_t count, KeyOf&& key_of, Insert&& insert);
     // Inserts `key` and `value`, two views of `source`'s text, taking over
     // one reference on `source` for each (which the caller has counted),
     // unless a key with the same text is present (then it takes none and
@@ -258,6 +263,20 @@ class AttrMap::View {
 
 inline AttrMap::View AttrMap::view() const noexcept {
     return View(table_);
+}
+
+template <class KeyOf, class Insert>
+size_t AttrMap::insert_hashed_ahead(size_t count, KeyOf&& key_of, Insert&& insert) {
+    constexpr size_t kAhead = 16;
+    Hashed hashed[kAhead];
+    for (size_t start = 0; start < count; start += kAhead) {
+        const size_t batch = count - start < kAhead ? count - start : kAhead;
+        for (size_t k = 0; k < batch; ++k) hashed[k] = hash_ahead(key_of(start + k));
+        for (size_t k = 0; k < batch; ++k) {
+            if (!insert(start + k, hashed[k])) return start + k;
+        }
+    }
+    return count;
 }
 
 template <class F>
