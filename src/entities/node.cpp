@@ -35,13 +35,16 @@ namespace {
 
 // ---- release -------------------------------------------------------------
 
-// Children whose last reference was dropped inside a release on this
-// thread; the outermost release empties it. Releasing a chain a million
-// nodes deep thus never nests more than two calls deep.
-thread_local std::vector<PyObject*>* pending_children = nullptr;
-// The outermost release's releaser: the nodes of one document hold their
-// strings on one source, whose count then changes once for all of them.
-thread_local TextReleaser* pending_releaser = nullptr;
+// The outermost release on this thread: the children whose last reference
+// was dropped inside it, which it empties (so releasing a chain a million
+// nodes deep never nests more than two calls deep), and one releaser for the
+// strings of every node it frees (the nodes of one document hold theirs on
+// one source, whose count then changes once for all of them).
+struct Release {
+    std::vector<PyObject*> pending;
+    TextReleaser releaser;
+};
+thread_local Release* current_release = nullptr;
 constexpr size_t kPrefetchNode = 4;
 constexpr size_t kPrefetchMap = 2;
 
@@ -56,30 +59,20 @@ void node_dealloc(PyObject* self) {
     NodeObject* node = as_node(self);
     PyObject** children = node->children;
     Py_ssize_t count = node->child_count;
-    if (pending_children) {
-        destroy_node_fields(node, *pending_releaser);
-    } else {
-        destroy_node_fields(node);
-    }
-
-    std::vector<PyObject*> pending;
+    Release own;
+    Release* release = current_release ? current_release : &own;
+    destroy_node_fields(node, release->releaser);
     try {
-        if (pending_children) {
-            pending_children->insert(pending_children->end(), children, children + count);
-            free_node(self);
-            return;
-        }
-        pending.assign(children, children + count);
+        release->pending.insert(release->pending.end(), children, children + count);
     } catch (const std::bad_alloc&) {
         // No room to queue them: release them here, nesting one call deeper.
         for (Py_ssize_t i = 0; i < count; ++i) Py_DECREF(children[i]);
-        free_node(self);
-        return;
     }
     free_node(self);
-    TextReleaser releaser;
-    pending_children = &pending;
-    pending_releaser = &releaser;
+    if (release != &own) return;
+
+    current_release = &own;
+    std::vector<PyObject*>& pending = own.pending;
     while (!pending.empty()) {
         // Nodes and their maps are scattered over the heap: ask for the
         // nodes a few releases ahead, and for the maps of nearer ones.
@@ -90,8 +83,7 @@ void node_dealloc(PyObject* self) {
         pending.pop_back();
         Py_DECREF(child);
     }
-    pending_children = nullptr;
-    pending_releaser = nullptr;
+    current_release = nullptr;
 }
 
 // ---- construction --------------------------------------------------------
