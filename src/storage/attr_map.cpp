@@ -8,6 +8,7 @@
 
 #include "platform/prefetch.h"
 #include "storage/siphash.h"
+#include "storage/table_arena.h"
 
 namespace plovane {
 

@@ -1,5 +1,7 @@
 #include "storage/shared_source.h"
 
+#include "storage/table_arena.h"
+
 namespace plovane {
 
 SourceRef SharedSource::owned(std::string text) {

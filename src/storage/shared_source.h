@@ -13,11 +13,10 @@
 #include <string_view>
 #include <utility>
 
-#include "storage/table_arena.h"
-
 namespace plovane {
 
 class SourceRef;
+class TableArena;
 
 class SharedSource {
   public:
