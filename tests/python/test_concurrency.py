@@ -181,6 +181,9 @@ class Containers:
         self.tree_attrs, self.tree_children = dict(ATTR_STATES[0]), list(self.child_dicts)
         self.tree = {"name": "root", "attrs": self.tree_attrs, "children": self.tree_children, "text": None}
         self.changes = 0
+        # One change at a time: two changers refilling one dict at once could leave it holding
+        # two states merged, which is not a state the checks know.
+        self.lock = threading.Lock()
 
     def change_forever(self, stop, seed):
         rng = random.Random(seed)
@@ -194,8 +197,9 @@ class Containers:
             lambda: rng.choice(self.child_dicts).__setitem__("name", rng.choice(CHILD_NAMES)),
         ]
         while not stop.is_set():
-            rng.choice(changes)()
-            self.changes += 1
+            with self.lock:
+                rng.choice(changes)()
+                self.changes += 1
 
     def check(self):
         node = refused(lambda: Node("n", self.attrs, text="t"), "'int' object is not an instance of 'str'", "attrs")
