@@ -3,7 +3,7 @@
 # architecture, each retagged by auditwheel to the oldest manylinux tag its
 # symbols allow and smoke-tested:
 #   x86_64   built here, installed with pip into a fresh virtual environment,
-#            then the smoke test, stubtest and the mypy checks against it;
+#            then the smoke test and stubtest against it;
 #   aarch64  cross-compiled (scripts/toolchain-aarch64.cmake) against sid's
 #            arm64 CPython headers, then the smoke test under qemu-aarch64-static
 #            with sid's arm64 python3.14 (private sysroot, scripts/provision-arm64.sh).
@@ -89,7 +89,7 @@ for arch in $ARCHES; do
         venv=$WORK/venv-x86_64
         "$PY" -m venv "$venv"
         "$venv/bin/python" -m pip install -q --disable-pip-version-check --no-index "$repaired"
-        # mypy and pytest at the project environment's versions, for the type checks.
+        # mypy and pytest at the project environment's versions, for stubtest.
         "$venv/bin/python" -m pip install -q --disable-pip-version-check \
             "mypy==$("$PY" -c 'import mypy.version as v; print(v.__version__)')" \
             "pytest==$("$PY" -c 'import pytest; print(pytest.__version__)')"

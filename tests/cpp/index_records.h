@@ -23,11 +23,6 @@ struct Record {
     bool operator==(const Record&) const = default;
 };
 
-inline std::ostream& operator<<(std::ostream& os, const Record& r) {
-    return os << "{" << r.start << ", " << r.end << ", kind " << int(r.kind) << ", name ("
-              << r.name_start << ", " << r.name_len << ")}";
-}
-
 using Range = std::pair<uint64_t, uint64_t>;
 
 // How a build ended.
@@ -53,7 +48,9 @@ inline std::ostream& operator<<(std::ostream& os, const BuildSummary& s) {
     os << "status " << int(s.status);
     if (s.status == IndexStatus::Unclosed) os << " at " << s.error_position;
     os << ", records";
-    for (const Record& r : s.records) os << " " << r;
+    for (const Record& r : s.records)
+        os << " {" << r.start << ", " << r.end << ", kind " << int(r.kind) << ", name ("
+           << r.name_start << ", " << r.name_len << ")}";
     os << ", ranges";
     for (const Range& r : s.ranges) os << " [" << r.first << ", " << r.second << ")";
     return os;

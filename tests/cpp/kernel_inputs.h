@@ -79,9 +79,7 @@ inline std::vector<NamedInput> kernel_inputs(uint64_t seed = 20240601) {
                     s[spots[a]] = (kinds & 1) ? '"' : '\'';
                     s[spots[b]] = (kinds & 2) ? '"' : '\'';
                     s[spots[c]] = (kinds & 4) ? '"' : '\'';
-                    const std::string name = "spots/" + std::to_string(spots[a]) + "," +
-                                             std::to_string(spots[b]) + "," +
-                                             std::to_string(spots[c]) + "/" + std::to_string(kinds);
+                    const std::string name = "spots/" + std::to_string(inputs.size());
                     inputs.push_back({name, s});
                     inputs.push_back({name + "/partial", s.substr(0, 150)});
                 }

@@ -98,23 +98,5 @@ TEST(ScanStartTag, AttributesAndErrors) {
     for (const auto& [doc, outcome] : cases) EXPECT_EQ(scan(doc).outcome(), outcome) << doc;
 }
 
-// Attributes are inserted 32 at a time: counts around and far past a batch,
-// each value found, and a repeat of the first name in the last batch.
-TEST(ScanStartTag, MapGrowsAcrossManyBatches) {
-    for (int count : {31, 32, 33, 64, 65, 200, 5000}) {
-        Scanned s = scan(tag_with(count, "/>"));
-        ASSERT_TRUE(s.result) << count << ": " << s.result.error().message();
-        const AttrMap& map = s.result.value().attrs;
-        ASSERT_EQ(map.size(), static_cast<uint32_t>(count));
-        for (int i = 0; i < count; ++i) {
-            ASSERT_TRUE(map.find("a" + std::to_string(i))) << count << " " << i;
-            EXPECT_EQ(*map.find("a" + std::to_string(i)), "v" + std::to_string(i));
-        }
-        EXPECT_FALSE(map.find("a" + std::to_string(count)));
-        const std::string doc = tag_with(count, "/>", count - 1);
-        EXPECT_EQ(scan(doc).outcome(), at(doc.rfind(" a0=") + 1, "duplicate attribute 'a0'"));
-    }
-}
-
 }  // namespace
 }  // namespace plovane

@@ -44,6 +44,7 @@ const Case kCases[] = {
     {"<r><c i=\"0\"/><c i=\"1\">x</c><d><e/></d><c i=\"3\"/></r>", "r",
      "r(c[i=0] c[i=1]'x' d(e) c[i=3])"},
     {"<r a=\"1\" b=\"&lt;\"><c/></r>", "r", "r[a=1 b=<](c)"},
+    {"<r><r>1</r></r>", "r", "r(r'1')"},
     // Root names compare exactly.
     {"<ns:r/>", "ns:r", "ns:r"},
     {"<ns:r/>", "r", "root tag <r> not found in document"},
@@ -53,6 +54,7 @@ const Case kCases[] = {
     {"<r>\n <c/>\n <c/>\n</r>", "r", "r(c c)"},
     {"<r>\n  <c/>&amp;<c/> \n</r>", "r", "r'&'(c c)"},
     {"<r><![CDATA[ x ]]></r>", "r", "r'x'"},
+    {"<r>a<![CDATA[<b>&amp;]]>c</r>", "r", "r'a<b>&amp;c'"},
     {"<r><![CDATA[]]></r>", "r", "r"},
     {"<r>a\r\nb</r>", "r", "r'a\r\nb'"},
     {"<r>\xC2\xA0x\xE3\x80\x80y\xE3\x80\x80</r>", "r", "r'x\xE3\x80\x80y'"},
@@ -106,34 +108,6 @@ TEST(ReadDocument, QuoteHiddenMarkupUnderTheBitmapIndexAlone) {
     auto hidden = read_record(source, "r", build_from_bitmaps);
     ASSERT_FALSE(hidden);
     EXPECT_EQ(hidden.error().message(), "malformed XML at byte 56: unexpected '<'");
-}
-
-TEST(ReadDocument, MillionLevelsDeep) {
-    constexpr size_t kDepth = 1000000;
-    std::string doc;
-    for (size_t i = 0; i < kDepth; ++i) doc += "<a>";
-    doc += "leaf";
-    for (size_t i = 0; i < kDepth; ++i) doc += "</a>";
-
-    Read r = read(doc, "a");
-    ASSERT_TRUE(r.result);
-    size_t depth = 1;
-    const ElementRecord* node = &r.root();
-    for (; !node->children.empty(); ++depth) {
-        ASSERT_EQ(node->children.size(), 1u);
-        node = &node->children[0];
-    }
-    EXPECT_EQ(depth, kDepth);
-    EXPECT_EQ(node->text, "leaf");
-    r.result = unexpected(ReadError::malformed("", 0));  // releases the chain
-    EXPECT_EQ(r.source->use_count(), 1u);
-    // Unclosed at full depth: the open stack is released on the error path.
-    EXPECT_EQ(read(doc.substr(0, kDepth * 3), "a").outcome(),
-              "unexpected end of document: <a> is never closed");
-    // The root below a million enclosing elements.
-    std::string outer;
-    for (size_t i = 0; i < kDepth; ++i) outer += "<b>";
-    EXPECT_EQ(read(outer + "<r>x</r>", "r").outcome(), "r'x'");
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 // Text as the reader decodes it: character and entity references in text
 // and attribute modes with their errors, the Unicode White_Space set used for
-// trimming text and ending end tags, and error messages that stay text when
-// the names in them were cut at a byte count.
+// trimming text and ending end tags. Messages that hold names cut inside a
+// character are checked end to end in tests/python/test_hostile_input.py.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "read/read_error.h"
 #include "read/references.h"
 #include "read/whitespace.h"
 #include "utf8_reference.h"
@@ -118,39 +117,10 @@ TEST(Whitespace, EveryCharacterOfTheBasicPlaneAndBeyondIsClassified) {
     }
 }
 
-TEST(Whitespace, TrimsOnlyTheEndsAndNotTruncatedSequences) {
-    const std::string nbsp = utf8_of(0xA0), ideographic = utf8_of(0x3000);
-    EXPECT_EQ(trim_space(" \t" + nbsp + "a " + ideographic + " b\r\n" + ideographic),
-              "a " + ideographic + " b");
-    EXPECT_EQ(trim_space(nbsp + ideographic + "\n"), "");
-    EXPECT_TRUE(is_all_space(""));
+TEST(Whitespace, TruncatedSequencesAreNotSpace) {
     EXPECT_EQ(trailing_space_length("\xA0"), 0u);
     EXPECT_EQ(leading_space_length("\xC2"), 0u);
     EXPECT_EQ(leading_space_length("\xE3\x80"), 0u);
-}
-
-TEST(ReadError, MessagesKeepOnlyWholeCharactersOfCutNames) {
-    struct Case {
-        std::string name;  // as cut
-        std::string shown;
-    };
-    const Case cases[] = {
-        {"a\xC3", "a"},                                    // two-byte character, first byte
-        {"x\xE2\x82", "x"},                                // three-byte character, two bytes
-        {"x\xE2", "x"},                                    // three-byte character, first byte
-        {"n-\xF0\x9F\x98", "n-"},                          // four-byte character, three bytes
-        {"\xA9\xC3\xA9z", "\xC3\xA9z"},                    // an area starting inside a character
-        {"\xC3\xA9\xE2\x82\xAC", "\xC3\xA9\xE2\x82\xAC"},  // whole: unchanged
-        {"\xC3", ""},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ReadError::malformed("malformed end tag </" + c.name + ">", 3).message(),
-                  "malformed XML at byte 3: malformed end tag </" + c.shown + ">")
-            << c.shown;
-        EXPECT_EQ(ReadError(ReadError::Unclosed{c.name}).message(),
-                  "unexpected end of document: <" + c.shown + "> is never closed")
-            << c.shown;
-    }
 }
 
 }  // namespace

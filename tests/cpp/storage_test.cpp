@@ -1,5 +1,5 @@
 // Core storage: SipHash-1-3, the reference counting of shared sources,
-// UTF-8 validation, whole files read as text, and the machine's memory size.
+// UTF-8 validation and whole files read as text.
 // The errors callers see are checked through read_file in the Python tests;
 // here, what they cannot set up.
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/memory_size.h"
 #include "storage/file_text.h"
 #include "storage/siphash.h"
 #include "storage/text_ref.h"
@@ -158,16 +157,6 @@ TEST(FileText, ReadsTheWholeFileWhateverSizeItReportsAndRefusesInvalidUtf8) {
     ASSERT_TRUE(result);
     EXPECT_NE(result.value()->text().find("Name:"), std::string_view::npos);
     EXPECT_EQ(result.value()->text().back(), '\n');
-}
-
-// The bound write_string checks its output against: Linux states the same
-// total in /proc/meminfo, in kibibytes.
-TEST(PhysicalMemory, AgreesWithTheSystemsOwnReport) {
-    std::ifstream meminfo("/proc/meminfo");
-    std::string label;
-    uint64_t kibibytes = 0;
-    if (!(meminfo >> label >> kibibytes) || label != "MemTotal:") GTEST_SKIP() << "no meminfo";
-    EXPECT_EQ(physical_memory_bytes(), kibibytes * 1024);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The writer: escaping of text and attribute values (the replacement sets,
-// UTF-8 left intact, a model on random texts at every alignment), a
-// million-deep chain, and the exact count of indentation spaces against the
-// output it predicts. The byte layout, and counts too large to hold, are
-// checked end to end in tests/python.
+// UTF-8 left intact, a model on random texts at every alignment) and the
+// exact count of indentation spaces against the output it predicts. The byte
+// layout, million-deep chains and counts too large to hold are checked end
+// to end in tests/python.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -102,30 +102,6 @@ TEST(WriteEscaped, MatchesTheCodePointModelOnRandomTextsOfEveryAlignment) {
                 << "text '" << text << "' attribute " << attribute;
         }
     }
-}
-
-TEST(WriteLayout, MillionDeepChainIsWrittenWithoutRecursion) {
-    constexpr uint64_t n = 1'000'000;
-    // n elements named "e", each the only child of the one before.
-    ElementRecord tree;
-    tree.name = TextRef::owned("e");
-    for (uint64_t i = 1; i < n; ++i) {
-        ElementRecord parent;
-        parent.name = TextRef::owned("e");
-        parent.children.push_back(std::move(tree));
-        tree = std::move(parent);
-    }
-    const std::string out = write_to_string(tree, 0, false);
-    // n-1 open elements of "<e>" and "</e>", each but the root behind a line
-    // feed at both tags, and the innermost "<e/>".
-    EXPECT_EQ(out.size(), (n - 1) * (3 + 4 + 2) + 4);
-    EXPECT_EQ(out.substr(0, 8), "<e>\n<e>\n");
-    EXPECT_EQ(out.substr(4 * n - 9, 9), "\n<e>\n<e/>");
-    EXPECT_EQ(out.substr(4 * n, 6), "\n</e>\n");
-    EXPECT_EQ(out.substr(out.size() - 9), "</e>\n</e>");
-    // Start tags at levels 1..n-1 and end tags at levels 0..n-2.
-    EXPECT_EQ(indentation_bytes(tree, 1), (n - 1) * (n - 1));
-    EXPECT_EQ(indentation_bytes(tree, 3), 3 * (n - 1) * (n - 1));
 }
 
 TEST(IndentationBytes, IsTheGrowthOfTheOutputOverIndentZero) {

@@ -24,6 +24,15 @@ def chain(depth, name="n"):
     return node
 
 
+def bottom(node):
+    """Walks down only children; returns the last node and the levels passed."""
+    levels = 1
+    while node.children:
+        (node,) = node.children
+        levels += 1
+    return node, levels
+
+
 def outline(node, spacing=None):
     """The outline method; its name would be mangled inside a class body."""
     method = getattr(node, "__to_string")

@@ -29,12 +29,6 @@ SCRIPTS = {
         collections.abc.Sequence.register(Seqish)
         assert [c.name for c in Node("a", children=Seqish([Node("b")])).children] == ["b"]
     """,
-    "from_dict children": """
-        collections.abc.Sequence.register(Seqish)
-        b = {"name": "b", "attrs": {}, "children": [], "text": None}
-        node = Node.from_dict({"name": "a", "attrs": {}, "text": None, "children": Seqish([b])})
-        assert node.to_dict()["children"] == [b]
-    """,
     "read, write and convert": """
         tree = read_string('<r><i k="v">t</i><i/></r>', "r")
         assert write_string(tree, 0, False) == '<r>\\n<i k="v">t</i>\\n<i/>\\n</r>'

@@ -1,7 +1,6 @@
 """read_string and read_file: results, errors, files and lifetimes."""
 
 import gc
-import os
 import sys
 import threading
 import time
@@ -20,17 +19,14 @@ def shape(node):
 @pytest.mark.parametrize(
     "doc, root, expected",
     [
-        ("<a><b>t</b></a>", "a", ("a", {}, None, [("b", {}, "t", [])])),
-        ("<a><b>t</b></a>", "b", ("b", {}, "t", [])),  # the root may be at any depth
-        ("<r><r>1</r></r>", "r", ("r", {}, None, [("r", {}, "1", [])])),
-        # Text is joined around children and trimmed of Unicode white space.
-        ("<a> x <b/> y </a>", "a", ("a", {}, "x  y", [("b", {}, None, [])])),
-        ("<r>a<![CDATA[<b>&amp;]]>c</r>", "r", ("r", {}, "a<b>&amp;c", [])),
-        ("<r><![CDATA[]]></r>", "r", ("r", {}, None, [])),
+        # The reader's own cases are in tests/cpp/read_document_test.cpp; here, what the binding adds.
+        ("<a> x <b>t</b> y </a>", "a", ("a", {}, "x  y", [("b", {}, "t", [])])),
         ("<r a='1' b=\"it's\" c=\"x&lt;&#65;&#x42;\tz\">&amp;&apos;&quot;&gt;</r>", "r",
          ("r", {"a": "1", "b": "it's", "c": "x<AB z"}, "&'\">", [])),
-        ('<?xml version="1.0"?><!DOCTYPE r><r/><x></y>', "r", ("r", {}, None, [])),
         ("<données clé='é'>ünï ☃</données>", "données", ("données", {"clé": "é"}, "ünï ☃", [])),
+        # Without an internal subset a document type ends at its first '>', even inside a literal.
+        ('<!DOCTYPE x SYSTEM "a>b"><x>t</x>', "x", ("x", {}, "t", [])),
+        ("<!x>" * 50 + "<r>t</r>", "r", ("r", {}, "t", [])),
     ],
 )
 def test_results(doc, root, expected):
@@ -44,7 +40,7 @@ def test_attribute_values_of_every_length():
     for value in (huge[:-1], huge, huge + "w"):
         r = read_string(f"<r a='1' long='{value}' z='&lt;'><c k='{value}'/></r>", "r")
         assert r.attrs == {"a": "1", "long": value, "z": "<"}
-        assert r.children[0].attrs == {"k": value}
+        assert r.children[0].attrs == {"k": value} and Node("c", r.attrs).attrs == r.attrs
         again = read_string(plovane.write_string(r, 0, False), "r")
         assert again.attrs == r.attrs and again.children[0].attrs == {"k": value}
 
@@ -69,12 +65,8 @@ def test_every_string_width_around_ascii_runs(wide, run):
     "doc, root, message",
     [
         ("<a>", "b", "root tag <b> not found in document"),
-        ("<a>", "a", "unexpected end of document: <a> is never closed"),
         ("<r><a", "r", "malformed XML: Unclosed tag at byte 3"),
         ("<r>é&x;</r>", "r", "unknown entity reference '&x;' at byte 5"),
-        ("<r></x>", "r", "malformed XML at byte 3: expected </r>, found </x>"),
-        ('<r x="1" x="2"/>', "r", "malformed XML at byte 9: duplicate attribute 'x'"),
-        ("<a x=1/><r/>", "r", "malformed XML at byte 5: value of attribute 'x' is not quoted"),
     ],
 )
 def test_document_errors_give_message_and_byte_position(doc, root, message):
@@ -125,23 +117,17 @@ def test_file_errors(tmp_path, call, name, error, text):
         assert info.value.errno is None and info.value.filename is None
 
 
-@pytest.mark.skipif(os.geteuid() == 0, reason="root reads every file")
-def test_permission_denied(tmp_path):
-    (tmp_path / "secret.xml").write_text("<a/>")
-    (tmp_path / "secret.xml").chmod(0)
-    with pytest.raises(PermissionError, match=r"\(os error 13\)$"):
-        read_file(str(tmp_path / "secret.xml"), "a")
-
-
 def test_the_string_is_held_until_the_last_node_goes_and_is_not_modified():
     doc = "".join(["<r>", "<c k='v'>text</c>" * 100, "<b>2</b></r>"])
     copy = "".join(doc)
-    bad = doc.replace("</r>", "</x>")
-    base, bad_base = sys.getrefcount(doc), sys.getrefcount(bad)
-    for _ in range(50):  # a failed read keeps nothing
-        with pytest.raises(ValueError):
-            read_string(bad, "r")
-    assert sys.getrefcount(bad) == bad_base
+    base = sys.getrefcount(doc)
+    # A failed read keeps nothing, whether it fails at a repeated attribute or at the end.
+    for bad in (doc.replace("<b>", "<b k='1' j='2' k='3'>"), doc.replace("</r>", "</x>")):
+        bad_base = sys.getrefcount(bad)
+        for _ in range(50):
+            with pytest.raises(ValueError):
+                read_string(bad, "r")
+        assert sys.getrefcount(bad) == bad_base
     root = read_string(doc, "r")
     assert sys.getrefcount(doc) == base + 1 and doc == copy
     child = root.children[-1]
