@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "platform/page_hints.h"
+
 namespace plovane {
 
 // Inside a section nothing may leave it early (no return, no exception
@@ -12,7 +14,7 @@ bool snapshot_dict(PyObject* dict, std::vector<DictItem>& out) {
     bool ok = true;
     Py_BEGIN_CRITICAL_SECTION(dict);
     try {
-        out.reserve(out.size() + static_cast<size_t>(PyDict_GET_SIZE(dict)));
+        grow_fresh(out, static_cast<size_t>(PyDict_GET_SIZE(dict)));
         Py_ssize_t position = 0;
         PyObject *key, *value;
         while (PyDict_Next(dict, &position, &key, &value))
@@ -30,7 +32,7 @@ bool snapshot_list(PyObject* list, std::vector<PyRef>& out) {
     Py_BEGIN_CRITICAL_SECTION(list);
     try {
         const Py_ssize_t size = PyList_GET_SIZE(list);
-        out.reserve(out.size() + static_cast<size_t>(size));
+        grow_fresh(out, static_cast<size_t>(size));
         for (Py_ssize_t i = 0; i < size; ++i)
             out.push_back(PyRef::borrow(PyList_GET_ITEM(list, i)));
     } catch (const std::bad_alloc&) {

@@ -30,6 +30,7 @@
 #include "capi/signal_poll.h"
 #include "entities/extraction_failure.h"
 #include "entities/sequence_check.h"
+#include "platform/page_hints.h"
 #include "storage/hash_keys.h"
 
 namespace plovane {
@@ -140,6 +141,11 @@ class Extractor {
         Py_BEGIN_CRITICAL_SECTION(dict);
         Py_ssize_t position = 0;
         PyObject *key, *value;
+        try {  // one allocation, not a doubling series, for a dict of millions
+            grow_fresh(entries_, 2 * static_cast<size_t>(PyDict_GET_SIZE(dict)));
+        } catch (const std::bad_alloc&) {
+            out_of_memory = true;
+        }
         while (!out_of_memory && PyDict_Next(dict, &position, &key, &value)) {
             try {
                 entries_.push_back(PyRef::borrow(key));
@@ -311,6 +317,7 @@ class Extractor {
             ~Truncate() { entries.resize(size); }
         } truncate{entries_, begin};
         snapshot(dict);
+        if (keep) grow_fresh(texts_, (entries_.size() - begin) / 2);
         for (size_t i = begin; i < entries_.size(); i += 2) {
             std::string_view key_text, value_text;
             if (!utf8_of(entries_[i].get(), key_text, refusal) ||

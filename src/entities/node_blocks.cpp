@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "capi/errors.h"
+#include "platform/page_hints.h"
 
 namespace plovane {
 
@@ -25,10 +26,10 @@ bool NodeBlocks::build(FlatTree&& elements) noexcept {
 
 bool NodeBlocks::make_blocks(FlatTree& elements) noexcept {
     try {
-        blocks_.reserve(elements.size());
+        reserve_fresh(blocks_, elements.size());
         // Blocks of finished subtrees whose parent is still to come, in order.
         std::vector<PyObject*> finished;
-        finished.reserve(elements.size());
+        reserve_fresh(finished, elements.size());
         for (FlatElement& element : elements) {
             const size_t count = static_cast<size_t>(element.child_count);
             NodeObject* block = allocate_node(count);

@@ -37,4 +37,14 @@ void reserve_fresh(Vector& v, size_t count) {
     advise_huge_pages(v.data() + v.size(), (v.capacity() - v.size()) * sizeof(*v.data()));
 }
 
+// Makes room for `more` elements after those of `v`, growing its buffer at
+// least twofold (a vector that gains a few elements at a time stays linear),
+// with huge pages advised for the new part.
+template <class Vector>
+void grow_fresh(Vector& v, size_t more) {
+    const size_t needed = v.size() + more;
+    if (needed <= v.capacity()) return;
+    reserve_fresh(v, needed > 2 * v.capacity() ? needed : 2 * v.capacity());
+}
+
 }  // namespace plovane

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "platform/page_hints.h"
 #include "platform/prefetch.h"
 #include "storage/siphash.h"
 #include "storage/table_arena.h"
@@ -23,6 +24,9 @@ AttrMap::Table* AttrMap::allocate(HashKeys keys, uint32_t room, bool wide,
     const size_t bytes = entries_offset(capacity) + entry_size(wide) * size_t{room};
     void* block = arena_source ? arena_source->tables().allocate(bytes) : std::malloc(bytes);
     if (!block) throw std::bad_alloc();
+    // A large table is reached in hash order, all over: with small pages
+    // nearly every probe and every walk step would also miss the TLB.
+    advise_huge_pages(block, bytes);
     auto* table =
         new (block) Table{keys, 0, capacity, room, wide, arena_source != nullptr, arena_source};
     std::memset(table->slots(), 0, slot_bytes);
@@ -215,6 +219,7 @@ void AttrMap::insert_copies(HashKeys keys,
     size_t total = 0;
     for (const auto& [key, value] : texts) total += key.size() + value.size();
     buffer.reserve(total);
+    advise_huge_pages(buffer.data(), total);  // read in hash order, as the table is
     for (const auto& [key, value] : texts) buffer.append(key).append(value);
     const SourceRef copies = SharedSource::owned(std::move(buffer));
     reserve(keys, static_cast<uint32_t>(texts.size()));
