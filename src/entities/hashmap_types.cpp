@@ -139,20 +139,17 @@ class Extractor {
     void snapshot(PyObject* dict) {
         bool out_of_memory = false;
         Py_BEGIN_CRITICAL_SECTION(dict);
-        Py_ssize_t position = 0;
-        PyObject *key, *value;
-        try {  // one allocation, not a doubling series, for a dict of millions
+        try {
+            // One allocation, not a doubling series, for a dict of millions.
             grow_fresh(entries_, 2 * static_cast<size_t>(PyDict_GET_SIZE(dict)));
-        } catch (const std::bad_alloc&) {
-            out_of_memory = true;
-        }
-        while (!out_of_memory && PyDict_Next(dict, &position, &key, &value)) {
-            try {
+            Py_ssize_t position = 0;
+            PyObject *key, *value;
+            while (PyDict_Next(dict, &position, &key, &value)) {
                 entries_.push_back(PyRef::borrow(key));
                 entries_.push_back(PyRef::borrow(value));
-            } catch (const std::bad_alloc&) {
-                out_of_memory = true;  // thrown below, out of the critical section
             }
+        } catch (const std::bad_alloc&) {
+            out_of_memory = true;  // thrown below, out of the critical section
         }
         Py_END_CRITICAL_SECTION();
         if (out_of_memory) throw std::bad_alloc();
