@@ -209,6 +209,8 @@ def fresh_copy(text: str) -> str:
 class Timing:
     best: float
     runs: int
+    # Every timed call, in the order of the rounds.
+    times: list[float] = field(default_factory=list)
 
     def mbps(self, size: int) -> float:
         return size / MB / self.best
@@ -256,7 +258,7 @@ def compare(works: dict[str, Work], *, budget: float = 0.4, min_runs: int = 3,
             times[name].append(elapsed)
             spent += elapsed
         rounds += 1
-    return {name: Timing(min(ts), len(ts)) for name, ts in times.items()}
+    return {name: Timing(min(ts), len(ts), ts) for name, ts in times.items()}
 
 
 def measure(call, make_arg=None, **limits) -> Timing:

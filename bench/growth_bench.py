@@ -1,9 +1,9 @@
 """Growth benchmark: how the time of one call grows with the size of a hostile or extreme input.
 
 Each row times one call on an input of size n and on one of size 4n (the input is made before
-the timer starts), the two in turns, and prints the median of the turns' ratios. Work that grows linearly with the
-input gives a ratio near 4; a ratio above 5 reports a path that grows faster than the input
-("NOT met"). The inputs:
+the timer starts), the two in turns, and prints the median of the turns' ratios. Work that
+grows linearly with the input gives a ratio near 4; a ratio above 5 reports a path that grows
+faster than the input ("NOT met"). The inputs:
 
 - one element with very many attributes, through read_string, the Node constructor,
   Node.from_dict and write_string;
@@ -37,6 +37,7 @@ from common import (
     Table,
     Target,
     Work,
+    compare,
     fmt,
     run_standalone,
 )
@@ -150,27 +151,23 @@ def timed(case: Case, n: int, budget: float, section: Section) -> tuple[float | 
 
 def best_pair(small: Callable[[], object], large: Callable[[], object],
               budget: float) -> tuple[float, float, float]:
-    """Best times on n and on 4n, and the median of the ratios of the two calls of each turn.
-    A turn times n and 4n back to back, so that a change in the machine's other load touches
+    """Best times on n and on 4n, and the median of the ratios of the two calls of each round.
+    A round times n and 4n back to back, so that a change in the machine's other load touches
     both alike; the median of those ratios does not follow one lucky or unlucky call the way
-    a ratio of two best times does."""
-    works = {"n": Work(small), "4n": Work(large)}
-    for work in works.values():
-        work.run_once()  # warm-up
-    times: dict[str, list[float]] = {"n": [], "4n": []}
-    while len(times["n"]) < 5 or (sum(times["n"]) + sum(times["4n"]) < 2 * budget
-                                  and len(times["n"]) < 40):
-        for name, work in works.items():
-            times[name].append(work.run_once())
-    ratios = sorted(b / a for a, b in zip(times["n"], times["4n"]))
-    return min(times["n"]), min(times["4n"]), statistics.median(ratios)
+    a ratio of two best times does. At least five rounds (two when one call outlasts the budget,
+    up to forty for short calls)."""
+    timings = compare({"n": Work(small), "4n": Work(large)}, budget=budget, min_runs=5,
+                      max_runs=40)
+    n, four_n = timings["n"], timings["4n"]
+    ratios = [b / a for a, b in zip(n.times, four_n.times)]
+    return n.best, four_n.best, statistics.median(ratios)
 
 
 def run(settings: Settings, pv: Plovane) -> Section:
     section = Section("growth")
     table = Table("growth: time on 4n / time on n (linear ~ 4)",
                   ["input", "n", "time n (s)", "time 4n (s)", "4n / n", f"<= {GOAL:g}"])
-    table.notes.append("times: best of at least five calls after a warm-up, n and 4n taking "
+    table.notes.append("times: best of five or more calls after a warm-up, n and 4n taking "
                        "turns; 4n / n: the median of the ratios of the turns; the inputs are "
                        "built before the timer starts")
     budget = settings.budget(1.0)
