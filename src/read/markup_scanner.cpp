@@ -171,6 +171,7 @@ class AttributeScanner {
         }
         if (all.empty()) return std::nullopt;
         if (all.size() > UINT32_MAX) throw std::bad_alloc();  // more than a map holds
+        if (auto small = insert_small(all)) return *small;
         // The map's table comes from the document's arena, and holds one
         // reference on the document for it.
         attrs_.reserve_in(keys_, static_cast<uint32_t>(all.size()), spans_.source());
@@ -180,9 +181,33 @@ class AttributeScanner {
             all.size(), [&](size_t i) { return name_of(all[i]); },
             [&](size_t i, const AttrMap::Hashed& name) { return insert(all[i], name); });
         if (repeat == all.size()) return std::nullopt;
+        return duplicate(all[repeat]);
+    }
+
+    // A few attributes whose values stand in the document go into a map
+    // without slots, with no hashing; nullopt for any other tag (nothing
+    // is done then).
+    std::optional<std::optional<ReadError>> insert_small(std::span<const Attribute> all) {
+        if (all.size() > AttrMap::kMaxSmall) return std::nullopt;
+        std::pair<std::string_view, std::string_view> texts[AttrMap::kMaxSmall];
+        for (size_t i = 0; i < all.size(); ++i) {
+            if (all[i].rewritten) return std::nullopt;
+            texts[i] = {name_of(all[i]), area_.substr(all[i].value, all[i].value_len)};
+            if (!attrs_.packs_views(spans_.source(), texts[i].first, texts[i].second)) {
+                return std::nullopt;
+            }
+        }
+        const size_t stored =
+            attrs_.insert_small_views(keys_, spans_.source(), std::span(texts, all.size()));
+        spans_.hand_out(1);
+        for (size_t i = 0; i < stored; ++i) spans_.hand_out(2);
+        if (stored == all.size()) return std::optional<ReadError>();
+        return duplicate(all[stored]);
+    }
+
+    ReadError duplicate(const Attribute& attr) const {
         return ReadError::malformed(
-            quoted_name_message("duplicate attribute '", name_of(all[repeat]), "'"),
-            a0_ + all[repeat].name);
+            quoted_name_message("duplicate attribute '", name_of(attr), "'"), a0_ + attr.name);
     }
 
     std::string_view name_of(const Attribute& attr) const noexcept {

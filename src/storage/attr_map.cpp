@@ -56,11 +56,20 @@ AttrMap::AttrMap(const AttrMap& other) {
     if (!other.table_) return;
     const Table* from = other.table_;
     // Same capacity and the same slots: the copy iterates in the same order.
-    const size_t bytes = entries_offset(from->capacity) + entry_size(from->wide) * from->count;
+    const size_t offset = entries_offset(from->small ? 0 : from->capacity);
+    const size_t bytes = offset + entry_size(from->wide) * from->count;
     void* block = std::malloc(bytes);
     if (!block) throw std::bad_alloc();
-    if (!from->wide) {
+    if (from->small) {
+        // Another thread may be filling in the order word: read it as it does.
+        std::memcpy(block, from, sizeof(Table));
+        new (static_cast<Table*>(block) + 1)
+            std::atomic<uint64_t>(from->order_word().load(std::memory_order_relaxed));
+        std::memcpy(static_cast<char*>(block) + offset, from->entry_bytes(), bytes - offset);
+    } else if (!from->wide) {
         std::memcpy(block, from, bytes);
+    }
+    if (!from->wide) {
         table_ = static_cast<Table*>(block);
         table_->room = from->count;
         table_->in_arena = false;
@@ -104,8 +113,43 @@ AttrMap::Hashed AttrMap::hash_ahead(std::string_view key) const noexcept {
     return {key, hash};
 }
 
+uint64_t AttrMap::small_order(const Table* table) noexcept {
+    std::atomic<uint64_t>& word = table->order_word();
+    uint64_t order = word.load(std::memory_order_relaxed);
+    if (order) return order;
+    // The entries go into slots as insert() would put them into a table of
+    // this capacity, in entry order; the order is then that of the slots.
+    constexpr uint32_t kMostSlots = 32;
+    static_assert(uint64_t{kMaxSmall} * 4 <= uint64_t{kMostSlots} * 3);
+    uint8_t slots[kMostSlots] = {};
+    const uint32_t mask = table->capacity - 1;
+    for (uint32_t i = 0; i < table->count; ++i) {
+        uint32_t at = static_cast<uint32_t>(siphash13(table->keys, table->key_at(i))) & mask;
+        while (slots[at]) at = (at + 1) & mask;
+        slots[at] = static_cast<uint8_t>(i + 1);
+    }
+    order = 1;
+    for (uint32_t at = table->capacity; at-- > 0;) {
+        if (slots[at]) order = order << 4 | (slots[at] - 1u);
+    }
+    word.store(order, std::memory_order_relaxed);
+    return order;
+}
+
+std::optional<uint32_t> AttrMap::find_small(const Table* table, std::string_view key) noexcept {
+    for (uint32_t i = 0; i < table->count; ++i) {
+        if (table->key_at(i) == key) return i;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string_view> AttrMap::find(std::string_view key) const noexcept {
     if (!table_) return std::nullopt;
+    if (table_->small) {
+        const std::optional<uint32_t> index = find_small(table_, key);
+        if (!index) return std::nullopt;
+        return table_->value_at(*index);
+    }
     const uint32_t slot = *probe(table_, key).slot;
     if (!slot) return std::nullopt;
     return table_->value_at((slot & table_->index_mask()) - 1);
@@ -116,7 +160,7 @@ void AttrMap::rebuild(uint32_t room, bool wide) {
     table_ = allocate(old->keys, room, wide);
     table_->sole_source = wide ? nullptr : old->sole_source;
     // With as many slots as before, every entry keeps its slot: no hashing.
-    const bool same_slots = table_->capacity == old->capacity;
+    const bool same_slots = !old->small && table_->capacity == old->capacity;
     if (same_slots) {
         std::memcpy(table_->slots(), old->slots(), sizeof(uint32_t) * size_t{old->capacity});
     }
@@ -166,6 +210,7 @@ bool AttrMap::insert_views(HashKeys keys, SharedSource* source, std::string_view
 }
 
 bool AttrMap::insert_views(SharedSource* source, Hashed key, std::string_view value) {
+    if (table_->small) rebuild(table_->room, false);
     Probe found = probe(table_, key);
     if (*found.slot) return false;
     if (table_->count == table_->room) {
@@ -175,9 +220,7 @@ bool AttrMap::insert_views(SharedSource* source, Hashed key, std::string_view va
     const uint32_t index = table_->count;
     if (index == 0) table_->sole_source = source;
     const char* base = source->data();
-    table_->packed()[index] = {
-        static_cast<uint64_t>(key.key.data() - base) << kLengthBits | key.key.size(),
-        static_cast<uint64_t>(value.data() - base) << kLengthBits | value.size()};
+    table_->packed()[index] = {pack(base, key.key), pack(base, value)};
     *found.slot = found.tag | ++table_->count;
     return true;
 }
@@ -195,6 +238,28 @@ uint32_t AttrMap::capacity_for(uint32_t count) noexcept {
 
 void AttrMap::reserve_in(HashKeys keys, uint32_t count, SharedSource* source) {
     table_ = allocate(keys, count, false, source);
+}
+
+size_t AttrMap::insert_small_views(
+    HashKeys keys, SharedSource* source,
+    std::span<const std::pair<std::string_view, std::string_view>> entries) {
+    const auto count = static_cast<uint32_t>(entries.size());
+    const size_t bytes = entries_offset(0) + sizeof(Packed) * size_t{count};
+    void* block = source->tables().allocate(bytes);
+    auto* table = new (block) Table{keys, 0, capacity_for(count), count, false, true, source, true};
+    new (table + 1) std::atomic<uint64_t>(0);
+    table_ = table;
+    const char* base = source->data();
+    Packed* packed = table->packed();
+    for (uint32_t i = 0; i < count; ++i) {
+        const auto& [key, value] = entries[i];
+        for (uint32_t j = 0; j < i; ++j) {
+            if (entries[j].first == key) return i;
+        }
+        packed[i] = {pack(base, key), pack(base, value)};
+        table->count = i + 1;
+    }
+    return count;
 }
 
 void AttrMap::reserve(HashKeys keys, uint32_t count) {
@@ -250,6 +315,7 @@ bool AttrMap::insert(Hashed hashed, TextRef key, TextRef value) {
         value.abandon();
         return true;
     }
+    if (table_->small) rebuild(table_->room, false);
     Probe found = probe(table_, hashed);
     if (*found.slot) return false;
     if (!table_->wide || table_->count == table_->room) {

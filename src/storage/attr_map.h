@@ -16,8 +16,17 @@
 // offset/length words, 16 bytes instead of two 24-byte TextRefs, and holds one
 // reference on the source per string; it is released with one atomic update
 // and one free. Any other entry turns the table into full TextRefs.
+//
+// The reader's small maps (at most kMaxSmall entries, all packed) have no
+// slots: hashing every name of every element was a large share of a read,
+// and most attribute maps are never looked at. Such a map finds a key by
+// comparing its few names, and its iteration order is worked out from the
+// hashes on the first walk: the order the slots of a hashed table built from
+// the same entries would give. That order is then kept in the table, in a
+// word that any thread may fill in (every thread computes the same value).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -94,6 +103,17 @@ class AttrMap {
     // Whether insert_views may take this key and value.
     bool packs_views(const SharedSource* source, std::string_view key,
                      std::string_view value) const noexcept;
+    // The most entries a map without slots holds.
+    static constexpr uint32_t kMaxSmall = 15;
+    // For an empty map: a table in `source`'s table arena holding the given
+    // views of the source's text, which `packs_views` accepts, at most
+    // kMaxSmall of them, without slots. Returns the index of the first key
+    // equal to an earlier one, or their count; the map holds the entries
+    // before that index, taking over a reference on `source` for each
+    // string and one for the table (which the caller counts).
+    size_t insert_small_views(
+        HashKeys keys, SharedSource* source,
+        std::span<const std::pair<std::string_view, std::string_view>> entries);
     // Makes room for `count` entries in all, so that inserting up to that
     // many never regrows the table. `keys` seeds the table if this creates it.
     void reserve(HashKeys keys, uint32_t count);
@@ -130,6 +150,9 @@ class AttrMap {
     static constexpr unsigned kLengthBits = 24;
     static_assert(kMaxPackedLength == (uint64_t{1} << kLengthBits) - 1);
     static constexpr uint64_t kMaxOffset = (uint64_t{1} << (64 - kLengthBits)) - 1;
+    static uint64_t pack(const char* base, std::string_view text) noexcept {
+        return static_cast<uint64_t>(text.data() - base) << kLengthBits | text.size();
+    }
     static std::string_view unpack(const char* base, uint64_t word) noexcept {
         return {base + (word >> kLengthBits), static_cast<size_t>(word & kMaxPackedLength)};
     }
@@ -147,6 +170,9 @@ class AttrMap {
         bool wide;
         bool in_arena;  // packed only: memory of sole_source's arena, which it holds a reference on
         SharedSource* sole_source;  // packed tables: every entry's source (null while empty)
+        // Packed only: instead of `capacity` slots the table has one order
+        // word (see small_order).
+        bool small = false;
 
         // The bits of a slot that hold its entry's index + 1.
         uint32_t index_mask() const noexcept { return capacity - 1; }
@@ -155,7 +181,13 @@ class AttrMap {
             return reinterpret_cast<const uint32_t*>(this + 1);
         }
         char* entry_bytes() noexcept {
-            return reinterpret_cast<char*>(this) + entries_offset(capacity);
+            return reinterpret_cast<char*>(this) + entries_offset(small ? 0 : capacity);
+        }
+        // A small table's iteration order: entry indices, four bits each,
+        // first in the lowest bits, then a 1 bit that ends them; 0 until
+        // computed.
+        std::atomic<uint64_t>& order_word() const noexcept {
+            return *reinterpret_cast<std::atomic<uint64_t>*>(const_cast<Table*>(this) + 1);
         }
         const char* entry_bytes() const noexcept { return const_cast<Table*>(this)->entry_bytes(); }
         Entry* entries() noexcept { return reinterpret_cast<Entry*>(entry_bytes()); }
@@ -175,8 +207,10 @@ class AttrMap {
                         : unpack(sole_source->data(), packed()[index].value);
         }
     };
+    // With no slots there is room for the order word.
     static size_t entries_offset(uint32_t capacity) noexcept {
-        const size_t end = sizeof(Table) + sizeof(uint32_t) * size_t{capacity};
+        const size_t slot_bytes = capacity ? sizeof(uint32_t) * size_t{capacity} : sizeof(uint64_t);
+        const size_t end = sizeof(Table) + slot_bytes;
         return (end + alignof(Entry) - 1) / alignof(Entry) * alignof(Entry);
     }
     static size_t entry_size(bool wide) noexcept { return wide ? sizeof(Entry) : sizeof(Packed); }
@@ -202,6 +236,9 @@ class AttrMap {
     };
     static Probe probe(Table* table, Hashed key) noexcept;
     static Probe probe(Table* table, std::string_view key) noexcept;
+    // A small table's order word, computed on the first call.
+    static uint64_t small_order(const Table* table) noexcept;
+    static std::optional<uint32_t> find_small(const Table* table, std::string_view key) noexcept;
 
     Table* table_ = nullptr;
 };
@@ -211,6 +248,15 @@ class AttrMap::View {
     template <class F>
     void for_each(F&& f) const {
         if (!table_ || table_->count == 0) return;
+        if (table_->small) {
+            const char* base = table_->sole_source->data();
+            const Packed* entries = table_->packed();
+            for (uint64_t order = small_order(table_); order != 1; order >>= 4) {
+                const Packed& e = entries[order & 0xf];
+                f(unpack(base, e.key), unpack(base, e.value));
+            }
+            return;
+        }
         if (table_->wide) {
             const Entry* entries = table_->entries();
             walk(

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -56,6 +57,38 @@ TEST(AttrMap, ReleasesEveryReferenceWhateverTheSourcesOfItsEntries) {
         EXPECT_EQ(a->use_count(), 1u) << variant;
         EXPECT_EQ(b->use_count(), 1u) << variant;
     }
+}
+
+// The reader's maps without slots iterate as a hashed table of the same
+// entries would, compute that order once whichever thread walks them first,
+// and keep it in copies.
+TEST(AttrMap, SmallMapsIterateAsHashedOnes) {
+    SourceRef text = SharedSource::owned("k0k1k2k3k4k5k6k7k8k9kakbkckdkevalue");
+    for (uint32_t count = 1; count <= AttrMap::kMaxSmall; ++count) {
+        const std::string_view all(text->data(), text->size());
+        std::vector<std::pair<std::string_view, std::string_view>> texts;
+        for (uint32_t i = 0; i < count; ++i)
+            texts.emplace_back(all.substr(2 * i, 2), all.substr(30));
+        const HashKeys keys = take_hash_keys();
+        AttrMap small;
+        text->retain(1 + 2 * uint64_t{count});
+        ASSERT_EQ(small.insert_small_views(keys, text.get(), texts), count);
+        AttrMap hashed;
+        hashed.reserve(keys, count);
+        for (const auto& [key, value] : texts) {
+            ASSERT_TRUE(hashed.insert(keys, TextRef::span(text, key), TextRef::span(text, value)));
+        }
+        std::vector<std::string> first, second;
+        std::thread other([&] { first = keys_in_order(small); });
+        second = keys_in_order(small);
+        other.join();
+        EXPECT_EQ(first, keys_in_order(hashed)) << count;
+        EXPECT_EQ(second, first);
+        EXPECT_EQ(keys_in_order(AttrMap(small)), first);
+        EXPECT_EQ(small.find(texts.back().first), "value");
+        EXPECT_FALSE(small.find("kf"));
+    }
+    EXPECT_EQ(text->use_count(), 1u);
 }
 
 }  // namespace
