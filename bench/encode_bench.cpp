@@ -1,6 +1,6 @@
 // Throughput of the UTF-8 encoder of fixed-width code units (what reading a
 // non-ASCII str costs before any parsing) on texts of about 10 MB of units:
-// encode_utf8 as the reader calls it (count, allocate, encode), then each
+// encode_utf8 as the reader calls it (in steps, into a buffer it sizes), then each
 // kernel this processor runs, counting and encoding into a buffer made once.
 // Also the writer's escape scans on short strings (5 to 30 bytes, as most
 // attribute values and texts are), per call through the kernel dispatch.

@@ -7,6 +7,7 @@
 // (index_test.cpp).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -86,8 +87,8 @@ TEST(Utf8Encode, MatchesAnIndependentEncoding) {
     check_against_reference<uint32_t>();
 }
 
-// The output is sized by counting first, in rounds long enough that the
-// counters are summed several times over these lengths.
+// Long texts are encoded in steps; the counters are summed several times
+// over these lengths.
 TEST(Utf8Encode, LongTextsOfEveryWidthComeOutWhole) {
     for (size_t count : {65535u, 65536u, 65537u, 200003u}) {
         const std::string bmp = encoded(std::vector<uint16_t>(count, 0xFFFF));
@@ -97,6 +98,19 @@ TEST(Utf8Encode, LongTextsOfEveryWidthComeOutWhole) {
         EXPECT_EQ(encoded(std::vector<uint16_t>(count, 'x')).size(), count);
         EXPECT_EQ(encoded(std::vector<uint8_t>(count, 0xFF)).size(), 2 * count);
         EXPECT_EQ(encoded(std::vector<uint32_t>(count, 0x10FFFF)).size(), 4 * count);
+    }
+    // The buffer is sized from the text's start: narrower than the rest
+    // (it grows), or wider (its end is given back); a surrogate far in is
+    // reported at its index in the whole text.
+    for (const bool wide_first : {false, true}) {
+        std::vector<uint16_t> units(300000, 'a');
+        std::fill(units.begin() + (wide_first ? 0 : 100000),
+                  units.begin() + (wide_first ? 100000 : 300000), uint16_t{0x20AC});
+        const std::string text = encoded(units);
+        EXPECT_EQ(text.size(), wide_first ? 500000u : 700000u);
+        EXPECT_EQ(text.substr(wide_first ? 0 : text.size() - 3, 3), "\xE2\x82\xAC");
+        units[250001] = 0xDC00;
+        EXPECT_EQ(encoded(units), "<surrogate at 250001>");
     }
 }
 
