@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <optional>
 #include <span>
@@ -189,16 +190,22 @@ class AttributeScanner {
     // is done then).
     std::optional<std::optional<ReadError>> insert_small(std::span<const Attribute> all) {
         if (all.size() > AttrMap::kMaxSmall) return std::nullopt;
-        std::pair<std::string_view, std::string_view> texts[AttrMap::kMaxSmall];
+        // Left uninitialised: clearing the whole array cost more than the
+        // rest of this function.
+        union Texts {
+            Texts() {}
+            std::pair<std::string_view, std::string_view> at[AttrMap::kMaxSmall];
+        } texts;
         for (size_t i = 0; i < all.size(); ++i) {
             if (all[i].rewritten) return std::nullopt;
-            texts[i] = {name_of(all[i]), area_.substr(all[i].value, all[i].value_len)};
-            if (!attrs_.packs_views(spans_.source(), texts[i].first, texts[i].second)) {
+            std::construct_at(&texts.at[i], name_of(all[i]),
+                              area_.substr(all[i].value, all[i].value_len));
+            if (!attrs_.packs_views(spans_.source(), texts.at[i].first, texts.at[i].second)) {
                 return std::nullopt;
             }
         }
         const size_t stored =
-            attrs_.insert_small_views(keys_, spans_.source(), std::span(texts, all.size()));
+            attrs_.insert_small_views(keys_, spans_.source(), std::span(texts.at, all.size()));
         spans_.hand_out(1);
         for (size_t i = 0; i < stored; ++i) spans_.hand_out(2);
         if (stored == all.size()) return std::optional<ReadError>();
