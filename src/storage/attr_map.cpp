@@ -27,8 +27,8 @@ AttrMap::Table* AttrMap::allocate(HashKeys keys, uint32_t room, bool wide,
     // A large table is reached in hash order, all over: with small pages
     // nearly every probe and every walk step would also miss the TLB.
     advise_huge_pages(block, bytes);
-    auto* table =
-        new (block) Table{keys, 0, capacity, room, wide, arena_source != nullptr, arena_source};
+    auto* table = new (block)
+        Table{keys, 0, capacity, room, wide, arena_source != nullptr, false, arena_source};
     std::memset(table->slots(), 0, slot_bytes);
     return table;
 }
@@ -76,7 +76,8 @@ AttrMap::AttrMap(const AttrMap& other) {
         if (from->count) from->sole_source->retain(uint64_t{2} * from->count);
         return;
     }
-    table_ = new (block) Table{from->keys, 0, from->capacity, from->count, true, false, nullptr};
+    table_ =
+        new (block) Table{from->keys, 0, from->capacity, from->count, true, false, false, nullptr};
     std::memcpy(table_->slots(), from->slots(), sizeof(uint32_t) * size_t{from->capacity});
     const Entry* source = from->entries();
     Entry* target = table_->entries();
@@ -246,7 +247,7 @@ size_t AttrMap::insert_small_views(
     const auto count = static_cast<uint32_t>(entries.size());
     const size_t bytes = entries_offset(0) + sizeof(Packed) * size_t{count};
     void* block = source->tables().allocate(bytes);
-    auto* table = new (block) Table{keys, 0, capacity_for(count), count, false, true, source, true};
+    auto* table = new (block) Table{keys, 0, capacity_for(count), count, false, true, true, source};
     new (table + 1) std::atomic<uint64_t>(0);
     table_ = table;
     const char* base = source->data();

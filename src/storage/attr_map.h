@@ -159,9 +159,9 @@ class AttrMap {
 
     // One block: this header, `capacity` slots (0 for a free slot, otherwise
     // 1 + the index of its entry in the bits of `capacity - 1`, the key's hash
-    // tag in the bits above), then room for `room` entries, of which the
-    // first `count` are in use, in insertion order: Entry when `wide`, Packed
-    // otherwise.
+    // tag in the bits above) or, in a small table, the order word, then room
+    // for `room` entries, of which the first `count` are in use, in insertion
+    // order: Entry when `wide`, Packed otherwise.
     struct Table {
         HashKeys keys;
         uint32_t count;
@@ -169,10 +169,8 @@ class AttrMap {
         uint32_t room;
         bool wide;
         bool in_arena;  // packed only: memory of sole_source's arena, which it holds a reference on
+        bool small;     // packed only: an order word instead of slots (see small_order)
         SharedSource* sole_source;  // packed tables: every entry's source (null while empty)
-        // Packed only: instead of `capacity` slots the table has one order
-        // word (see small_order).
-        bool small = false;
 
         // The bits of a slot that hold its entry's index + 1.
         uint32_t index_mask() const noexcept { return capacity - 1; }
