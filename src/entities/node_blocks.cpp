@@ -15,43 +15,46 @@ NodeBlocks::~NodeBlocks() {
     }
 }
 
-bool NodeBlocks::build(FlatTree&& elements) noexcept {
+ElementSink& NodeBlocks::sink() noexcept {
 #ifdef Py_GIL_DISABLED
-    elements_ = std::move(elements);
-    return true;
+    return elements_;
 #else
-    return make_blocks(elements);
+    return blocks_sink_;
 #endif
 }
 
-bool NodeBlocks::make_blocks(FlatTree& elements) noexcept {
-    try {
-        reserve_fresh(blocks_, elements.size());
-        // Blocks of finished subtrees whose parent is still to come, in order.
-        std::vector<PyObject*> finished;
-        reserve_fresh(finished, elements.size());
-        for (FlatElement& element : elements) {
-            const size_t count = static_cast<size_t>(element.child_count);
-            NodeObject* block = allocate_node(count);
-            if (!block) return false;
-            const size_t first = finished.size() - count;
-            init_node_fields(block, std::move(element.name), std::move(element.attrs),
-                             finished.data() + first, count, std::move(element.text));
-            blocks_.push_back(block);
-            finished.resize(first);
-            finished.push_back(reinterpret_cast<PyObject*>(block));
-        }
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
+void NodeBlocks::BlockSink::reserve(size_t elements) {
+    reserve_fresh(blocks_, elements);
+    reserve_fresh(finished_, elements);
+}
+
+void NodeBlocks::BlockSink::add(TextRef&& name, AttrMap&& attrs, TextRef&& text,
+                                uint64_t child_count) {
+    const size_t count = static_cast<size_t>(child_count);
+    // Room first, so that a block is never left without an owner.
+    if (blocks_.size() == blocks_.capacity()) grow_fresh(blocks_, 1);
+    NodeObject* block = allocate_node(count);
+    if (!block) throw std::bad_alloc();
+    const size_t first = finished_.size() - count;
+    init_node_fields(block, std::move(name), std::move(attrs), finished_.data() + first, count,
+                     std::move(text));
+    blocks_.push_back(block);
+    finished_.resize(first);
+    finished_.push_back(reinterpret_cast<PyObject*>(block));
 }
 
 PyObject* NodeBlocks::activate() {
 #ifdef Py_GIL_DISABLED
-    const bool made = make_blocks(elements_);
-    elements_ = FlatTree();
-    if (!made) return PyErr_NoMemory();
+    try {
+        FlatTree elements = std::move(elements_.tree);
+        blocks_sink_.reserve(elements.size());
+        for (FlatElement& e : elements) {
+            blocks_sink_.add(std::move(e.name), std::move(e.attrs), std::move(e.text),
+                             e.child_count);
+        }
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
 #endif
     PyTypeObject* type = node_type();
     if (!type) {

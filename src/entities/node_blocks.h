@@ -3,10 +3,11 @@
 // block an object.
 //
 // With the global lock the blocks come from the C allocator and are built
-// without the interpreter, so that making them objects is all that is left
-// to do under the lock. A free-threaded interpreter requires its own object
-// allocator, which needs an attached thread; attached threads there block
-// no other, so the blocks are built by `activate` instead.
+// without the interpreter, as the reader finishes each element, so that
+// making them objects is all that is left to do under the lock. A
+// free-threaded interpreter requires its own object allocator, which needs an
+// attached thread; attached threads there block no other, so the reader's
+// elements are kept in order and made blocks by `activate` instead.
 #pragma once
 
 #include <Python.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "entities/node.h"
+#include "read/element_sink.h"
 #include "storage/flat_tree.h"
 
 namespace plovane {
@@ -27,22 +29,31 @@ class NodeBlocks {
     // interpreter the caller is attached.
     ~NodeBlocks();
 
-    // Takes a post-order tree, moving its strings and maps; calls nothing
-    // of the interpreter. False when memory ran out (the blocks made so far
-    // are released with this object).
-    bool build(FlatTree&& elements) noexcept;
+    // Where the reader puts the elements; calls nothing of the interpreter.
+    // On std::bad_alloc the blocks made so far are released with this object.
+    ElementSink& sink() noexcept;
     // With the interpreter: makes every block a Node and returns the root
     // (a new reference), or nullptr with an exception.
     PyObject* activate();
 
   private:
-    // Allocates and fills the blocks of `elements`, emptying its strings
-    // and maps; false when memory ran out.
-    bool make_blocks(FlatTree& elements) noexcept;
+    // Makes one block from an element, linking the children that `finished_`
+    // holds last.
+    class BlockSink final : public ElementSink {
+      public:
+        explicit BlockSink(std::vector<NodeObject*>& blocks) : blocks_(blocks) {}
+        void reserve(size_t elements) override;
+        void add(TextRef&& name, AttrMap&& attrs, TextRef&& text, uint64_t child_count) override;
+
+      private:
+        std::vector<NodeObject*>& blocks_;
+        std::vector<PyObject*> finished_;  // blocks of subtrees whose parent is still to come
+    };
 
     std::vector<NodeObject*> blocks_;  // post order, root last
+    BlockSink blocks_sink_{blocks_};
 #ifdef Py_GIL_DISABLED
-    FlatTree elements_;  // the tree build took, until activate makes its blocks
+    FlatTreeSink elements_;  // the reader's tree, until activate makes its blocks
 #endif
 };
 

@@ -23,18 +23,11 @@ namespace {
 struct ReadOutcome {
     std::optional<ReadError> error;
     NodeBlocks nodes;
-    bool out_of_memory = false;
 };
 
 // Parses the document and builds its nodes; runs without the interpreter.
 void read_into(ReadOutcome& outcome, const SourceRef& source, std::string_view root_tag) {
-    Expected<FlatTree, ReadError> result = read_document(source, root_tag);
-    if (!result) {
-        outcome.error.emplace(std::move(result).error());
-        return;
-    }
-    FlatTree elements = std::move(result).value();
-    outcome.out_of_memory = !outcome.nodes.build(std::move(elements));
+    outcome.error = read_document(source, root_tag, outcome.nodes.sink());
 }
 
 PyObject* finish_read(ReadOutcome& outcome) {
@@ -43,7 +36,6 @@ PyObject* finish_read(ReadOutcome& outcome) {
         PyErr_SetString(PyExc_ValueError, message.c_str());
         return nullptr;
     }
-    if (outcome.out_of_memory) return PyErr_NoMemory();
     return outcome.nodes.activate();
 }
 

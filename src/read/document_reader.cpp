@@ -97,29 +97,30 @@ SubtreeShape subtree_shape(const StructuralIndex& index, uint64_t i) {
 // One call of read_document: walks the index records once, in order.
 class DocumentReader {
   public:
-    DocumentReader(const SourceRef& source, const StructuralIndex& index, std::string_view root_tag)
-        : source_(source),
+    DocumentReader(const SourceRef& source, const StructuralIndex& index, std::string_view root_tag,
+                   ElementSink& sink)
+        : sink_(sink),
+          source_(source),
           text_(source->data()),
           index_(index),
           root_tag_(root_tag),
           keys_(take_hash_keys()),
           spans_(source) {}
 
-    Expected<FlatTree, ReadError> run() {
+    Status run() {
         const uint64_t n = index_.record_count();
         for (uint64_t i = 0; i < n; ++i) {
             const uint64_t s = index_.tag_starts[i];
             if (cursor_ < index_.text_ranges.size() && index_.text_ranges[cursor_].start < s) {
-                if (Status error = consume_text(s)) return unexpected(std::move(*error));
+                if (Status error = consume_text(s)) return error;
             }
-            if (Status error = handle_record(i)) return unexpected(std::move(*error));
-            if (done_) return std::move(elements_);
+            if (Status error = handle_record(i)) return error;
+            if (done_) return std::nullopt;
         }
         if (!open_.empty()) {
-            return unexpected(
-                ReadError(ReadError::Unclosed{std::string(open_.back().element.name.view())}));
+            return ReadError(ReadError::Unclosed{std::string(open_.back().element.name.view())});
         }
-        return unexpected(ReadError(ReadError::RootNotFound{std::string(root_tag_)}));
+        return ReadError(ReadError::RootNotFound{std::string(root_tag_)});
     }
 
   private:
@@ -184,7 +185,7 @@ class DocumentReader {
             return std::nullopt;
         }
         const SubtreeShape shape = subtree_shape(index_, i);
-        reserve_fresh(elements_, shape.elements);
+        sink_.reserve(shape.elements);
         open_.reserve(shape.depth);
         return open_child(i);
     }
@@ -195,22 +196,20 @@ class DocumentReader {
         return scan_start_tag(spans_, index_, i, keys_, element.name, element.attrs);
     }
 
+    // Checked even outside the root; kept only inside it or if it is the root.
     Status self_closing(uint64_t i) {
-        if (open_.empty()) {
-            // Checked even outside the root; kept only if it is the root.
-            FlatElement element;
-            Status error = scan_start_tag(spans_, index_, i, keys_, element.name, element.attrs);
-            if (error) return error;
-            if (element.name == root_tag_) {
-                elements_.push_back(std::move(element));
-                done_ = true;
-            }
-            return std::nullopt;
-        }
-        FlatElement& element = elements_.emplace_back();
-        Status error = scan_start_tag(spans_, index_, i, keys_, element.name, element.attrs);
+        TextRef name;
+        AttrMap attrs;
+        Status error = scan_start_tag(spans_, index_, i, keys_, name, attrs);
         if (error) return error;
-        ++open_.back().element.child_count;
+        if (open_.empty()) {
+            if (!(name == root_tag_)) return std::nullopt;
+            sink_.reserve(1);
+            done_ = true;
+        } else {
+            ++open_.back().element.child_count;
+        }
+        sink_.add(std::move(name), std::move(attrs), TextRef(), 0);
         return std::nullopt;
     }
 
@@ -237,11 +236,11 @@ class DocumentReader {
             OpenElement& top = open_.back();
             const std::string_view open_name = top.element.name.view();
             if (open_name != name) return mismatch(open_name, name, s);
-            // Post order: the element follows its descendants. The text is
-            // set in place: written into the open entry, it would be read
-            // back at once by the move, stalling on the stores just made.
-            elements_.push_back(std::move(top.element));
-            elements_.back().text = top.text.finish(spans_);
+            // Post order: the element follows its descendants. The text goes
+            // straight to the sink: written into the open entry, it would be
+            // read back at once, stalling on the stores just made.
+            sink_.add(std::move(top.element.name), std::move(top.element.attrs),
+                      top.text.finish(spans_), top.element.child_count);
             open_.pop();
             if (open_.empty()) {
                 done_ = true;
@@ -264,6 +263,7 @@ class DocumentReader {
         return malformed(std::move(message), s);
     }
 
+    ElementSink& sink_;  // every finished element inside the root, in post order
     const SourceRef& source_;
     const char* text_;
     const StructuralIndex& index_;
@@ -275,20 +275,32 @@ class DocumentReader {
     std::vector<std::string_view> outer_;  // enclosing the root, before it opens
     size_t cursor_ = 0;                    // first text range not yet consumed
     bool done_ = false;
-    FlatTree elements_;  // finished elements inside the root, in post order
 };
 
 }  // namespace
 
-Expected<FlatTree, ReadError> read_document(const SourceRef& source, std::string_view root_tag,
-                                            IndexBuilder build) {
+void FlatTreeSink::reserve(size_t elements) {
+    reserve_fresh(tree, elements);
+}
+
+std::optional<ReadError> read_document(const SourceRef& source, std::string_view root_tag,
+                                       ElementSink& sink, IndexBuilder build) {
     IndexBuild index = build(source->data(), source->size());
     if (!index) {
         if (index.error().kind == IndexError::Kind::AbnormalEnd)
-            return unexpected(malformed("unexpected end of document", source->size()));
-        return unexpected(ReadError(index.error()));
+            return malformed("unexpected end of document", source->size());
+        return ReadError(index.error());
     }
-    return DocumentReader(source, index.value(), root_tag).run();
+    return DocumentReader(source, index.value(), root_tag, sink).run();
+}
+
+Expected<FlatTree, ReadError> read_document(const SourceRef& source, std::string_view root_tag,
+                                            IndexBuilder build) {
+    FlatTreeSink sink;
+    if (std::optional<ReadError> error = read_document(source, root_tag, sink, build)) {
+        return unexpected(std::move(*error));
+    }
+    return std::move(sink.tree);
 }
 
 }  // namespace plovane

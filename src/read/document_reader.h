@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include <optional>
+
 #include "index/structural_index.h"
+#include "read/element_sink.h"
 #include "read/read_error.h"
 #include "storage/expected.h"
 #include "storage/flat_tree.h"
@@ -20,5 +23,9 @@ using IndexBuilder = IndexBuild (*)(const char* input, uint64_t len);
 // unless a caller needs one strategy in particular.
 Expected<FlatTree, ReadError> read_document(const SourceRef& source, std::string_view root_tag,
                                             IndexBuilder build = build_index);
+// The same, giving the elements to `sink` as they are finished: on an error
+// it has been given some of them.
+std::optional<ReadError> read_document(const SourceRef& source, std::string_view root_tag,
+                                       ElementSink& sink, IndexBuilder build = build_index);
 
 }  // namespace plovane
