@@ -1,8 +1,8 @@
 // Fuzz target for the UTF-8 encoder of fixed-width code units: its output,
-// sized by counting first and written in vector blocks, against a plain
-// one-unit-at-a-time encoding, for each of the three unit widths; and every
-// kernel this processor runs against the scalar one, each writing into a
-// buffer of exactly the counted size.
+// written in vector blocks into a buffer sized from the text's start,
+// against a plain one-unit-at-a-time encoding, for each of the three unit
+// widths; and every kernel this processor runs against the scalar one, each
+// writing into a buffer of exactly the counted size.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
