@@ -154,7 +154,7 @@ PyObject* tree_dict(PyObject* root) {
         if (!signals.step()) return nullptr;
         Pending& top = stack.back();
         if (top.next < top.node->child_count) {
-            stack.push_back({as_node(top.node->children[top.next++]), 0});
+            stack.push_back({as_node(top.node->children()[top.next++]), 0});
             continue;
         }
         PyRef dict(node_dict(keys, top.node, made, hidden));

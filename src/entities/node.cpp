@@ -12,6 +12,7 @@
 #include "capi/process_object.h"
 #include "capi/py_ref.h"
 #include "entities/node_methods.h"
+#include "entities/node_slab.h"
 #include "entities/sequence_check.h"
 #include "platform/page_hints.h"
 #include "platform/prefetch.h"
@@ -58,7 +59,7 @@ void free_node(PyObject* self) noexcept {
 
 void node_dealloc(PyObject* self) {
     NodeObject* node = as_node(self);
-    PyObject** children = node->children;
+    PyObject** children = node->children();
     Py_ssize_t count = node->child_count;
     Release own;
     Release* release = current_release ? current_release : &own;
@@ -210,7 +211,7 @@ PyObject* get_children(PyObject* self, void*) {
     PyObject* list = PyList_New(node->child_count);
     if (!list) return nullptr;
     for (Py_ssize_t i = 0; i < node->child_count; ++i)
-        PyList_SET_ITEM(list, i, Py_NewRef(node->children[i]));
+        PyList_SET_ITEM(list, i, Py_NewRef(node->children()[i]));
     return list;
 }
 
@@ -279,10 +280,11 @@ PyTypeObject* node_type() {
     return reinterpret_cast<PyTypeObject*>(node_class.get());
 }
 
-// The object and its child array in one block: one allocation per node, and
-// the children sit next to the fields that lead to them. Every field is set
-// below, so the block is not cleared first (as the generic allocation would).
-// The type has no subclasses and is not tracked by the collector.
+// The object and its child array in one block: the children sit next to the
+// fields that lead to them. Every field is set below, so the block is not
+// cleared first (as the generic allocation would). The type has no
+// subclasses and is not tracked by the collector. A read cuts its blocks from
+// a NodeSlab's chunks; any other node has a block of its own from here.
 //
 // With the global lock any allocator will do as long as tp_free matches, and
 // the C allocator is used: it hands the blocks of a released tree to the
@@ -299,17 +301,24 @@ PyTypeObject* node_type() {
 static_assert(sizeof(NodeObject) % alignof(PyObject*) == 0);
 
 NodeObject* allocate_node(size_t child_count) noexcept {
-    const size_t size = sizeof(NodeObject) + child_count * sizeof(PyObject*);
+    const size_t size = node_block_size(child_count);
 #ifdef Py_GIL_DISABLED
     void* block = PyObject_Malloc(size);
 #else
     void* block = std::malloc(size);
 #endif
-    if (block) advise_huge_pages(block, size);  // millions of children: fewer faults
-    return static_cast<NodeObject*>(block);
+    if (!block) return nullptr;
+    advise_huge_pages(block, size);  // millions of children: fewer faults
+    auto* node = static_cast<NodeObject*>(block);
+    node->chunk = nullptr;
+    return node;
 }
 
 void free_node_block(void* block) noexcept {
+    if (NodeChunk* chunk = static_cast<NodeObject*>(block)->chunk) {
+        release_chunk(chunk);
+        return;
+    }
 #ifdef Py_GIL_DISABLED
     PyObject_Free(block);
 #else
@@ -322,9 +331,8 @@ void init_node_fields(NodeObject* node, TextRef name, AttrMap attrs, PyObject* c
     new (&node->name) TextRef(std::move(name));
     new (&node->attrs) AttrMap(std::move(attrs));
     new (&node->text) TextRef(std::move(text));
-    node->children = reinterpret_cast<PyObject**>(node + 1);
     node->child_count = static_cast<Py_ssize_t>(count);
-    std::copy_n(children, count, node->children);
+    std::copy_n(children, count, node->children());
 }
 
 PyObject* make_node(TextRef name, AttrMap attrs, PyObject* const* children, size_t count,

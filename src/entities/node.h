@@ -11,13 +11,21 @@
 
 namespace plovane {
 
+struct NodeChunk;
+
 struct NodeObject {
     PyObject_HEAD
     TextRef name;
     AttrMap attrs;
-    PyObject** children;  // strong references to Node objects, stored right after the fields
+    NodeChunk* chunk;  // the NodeSlab chunk that holds the block; null for a block of its own
     Py_ssize_t child_count;
     TextRef text;  // absent when the node has no text
+
+    // Strong references to Node objects, stored right after the fields.
+    PyObject** children() noexcept { return reinterpret_cast<PyObject**>(this + 1); }
+    PyObject* const* children() const noexcept {
+        return reinterpret_cast<PyObject* const*>(this + 1);
+    }
 };
 
 // Creates the class unless it exists; called by every module execution.
@@ -47,12 +55,16 @@ inline PyObject* make_node(TextRef name, AttrMap attrs, std::vector<PyObject*>& 
     return node;
 }
 // The parts of make_node, for building nodes without the interpreter (see
-// NodeBlocks): a block from the allocator that tp_free matches (null when
-// memory runs out), its fields, and their release for a block that never
-// became an object. On a free-threaded interpreter blocks come from its
-// object allocator, which only an attached thread may call; with the global
-// lock they come from the C allocator, which any thread may call.
+// NodeBlocks): a block of its own from the allocator that tp_free matches
+// (null when memory runs out), its fields, and their release for a block
+// that never became an object. On a free-threaded interpreter blocks come
+// from its object allocator, which only an attached thread may call; with
+// the global lock they come from the C allocator, which any thread may call.
 NodeObject* allocate_node(size_t child_count) noexcept;
+// The size of the block of a node with `child_count` children.
+inline size_t node_block_size(size_t child_count) noexcept {
+    return sizeof(NodeObject) + child_count * sizeof(PyObject*);
+}
 // The class's tp_free: gives back a block of allocate_node.
 void free_node_block(void* block) noexcept;
 void init_node_fields(NodeObject* node, TextRef name, AttrMap attrs, PyObject* const* children,

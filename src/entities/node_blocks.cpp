@@ -25,6 +25,7 @@ ElementSink& NodeBlocks::sink() noexcept {
 }
 
 void NodeBlocks::BlockSink::reserve(size_t elements) {
+    slab_.reserve(elements);
     reserve_fresh(blocks_, elements);
     reserve_fresh(finished_, elements);
 }
@@ -34,7 +35,7 @@ void NodeBlocks::BlockSink::add(TextRef&& name, AttrMap&& attrs, TextRef&& text,
     const size_t count = static_cast<size_t>(child_count);
     // Room first, so that a block is never left without an owner.
     if (blocks_.size() == blocks_.capacity()) grow_fresh(blocks_, 1);
-    NodeObject* block = allocate_node(count);
+    NodeObject* block = slab_.allocate(count);
     if (!block) throw std::bad_alloc();
     const size_t first = finished_.size() - count;
     init_node_fields(block, std::move(name), std::move(attrs), finished_.data() + first, count,

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "entities/node.h"
+#include "entities/node_slab.h"
 #include "read/element_sink.h"
 #include "storage/flat_tree.h"
 
@@ -46,6 +47,7 @@ class NodeBlocks {
         void add(TextRef&& name, AttrMap&& attrs, TextRef&& text, uint64_t child_count) override;
 
       private:
+        NodeSlab slab_;
         std::vector<NodeObject*>& blocks_;
         std::vector<PyObject*> finished_;  // blocks of subtrees whose parent is still to come
     };

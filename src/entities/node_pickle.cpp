@@ -47,7 +47,7 @@ void write_tree(StateWriter& writer, PyObject* root) {
     while (!stack.empty()) {
         Pending& top = stack.back();
         if (top.next < top.node->child_count) {
-            PyObject* child = top.node->children[top.next++];
+            PyObject* child = top.node->children()[top.next++];
             if (Py_REFCNT(child) > 1) {
                 auto found = written.find(as_node(child));
                 if (found != written.end()) {

@@ -22,8 +22,8 @@ bool write_list_of_node(PyObject* root, WriteList& out) {
     auto child = [&signals](const NodeObject& node, uint64_t i) -> const NodeObject& {
         if (!signals.step()) throw Interrupted{};
         // Nodes are scattered over the heap: ask for the next sibling early.
-        if (i + 1 < static_cast<uint64_t>(node.child_count)) prefetch(node.children[i + 1]);
-        return *as_node(node.children[i]);
+        if (i + 1 < static_cast<uint64_t>(node.child_count)) prefetch(node.children()[i + 1]);
+        return *as_node(node.children()[i]);
     };
     try {
         out = lay_out_tree(*as_node(root), child_count, child);

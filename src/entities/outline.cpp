@@ -95,7 +95,7 @@ bool walk(Sink& sink, PyObject* root, uint8_t spacing) {
         first = false;
         const uint8_t below = static_cast<uint8_t>(visit.indent + 2);
         for (Py_ssize_t i = visit.node->child_count; i-- > 0;)
-            stack.push_back({as_node(visit.node->children[i]), below});
+            stack.push_back({as_node(visit.node->children()[i]), below});
     }
     return true;
 }

@@ -50,7 +50,7 @@ PyObject* walk(PyObject* start, Match kind, std::string_view query, bool limited
         if (limited && visit.remaining == 0) continue;
         int32_t below = static_cast<int32_t>(static_cast<uint32_t>(visit.remaining) - 1u);
         for (Py_ssize_t i = node->child_count; i-- > 0;)
-            stack.push_back({node->children[i], below});
+            stack.push_back({node->children()[i], below});
     }
     const auto count = static_cast<Py_ssize_t>(found.size());
     PyObject* list = PyList_New(count);

@@ -139,6 +139,11 @@ def test_the_string_is_held_until_the_last_node_goes_and_is_not_modified():
     del doc, copy
     gc.collect()
     assert [c.attrs for c in root.children[:100]] == [{"k": "v"}] * 100 and root.children[99].text == "text"
+    # Nodes share blocks of memory: a few kept from all over a large tree stay whole.
+    big = read_string("<r>" + "".join(f"<c i='{i}'><d>{i}</d></c>" for i in range(5000)) + "</r>", "r")
+    kept = big.children[::7]
+    del big
+    assert [(c.attrs["i"], c.children[0].text) for c in kept] == [(str(i), str(i)) for i in range(0, 5000, 7)]
 
 
 def test_the_parse_runs_without_the_interpreter_lock():
