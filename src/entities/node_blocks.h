@@ -2,7 +2,7 @@
 // children linked, but no Python objects yet. `activate` then makes each
 // block an object.
 //
-// With the global lock the blocks come from the C allocator and are built
+// With the global lock the blocks come from a NodeSlab and are built
 // without the interpreter, as the reader finishes each element, so that
 // making them objects is all that is left to do under the lock. A
 // free-threaded interpreter requires its own object allocator, which needs an
