@@ -279,10 +279,6 @@ class DocumentReader {
 
 }  // namespace
 
-void FlatTreeSink::reserve(size_t elements) {
-    reserve_fresh(tree, elements);
-}
-
 std::optional<ReadError> read_document(const SourceRef& source, std::string_view root_tag,
                                        ElementSink& sink, IndexBuilder build) {
     IndexBuild index = build(source->data(), source->size());

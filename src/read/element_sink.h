@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/page_hints.h"
 #include "storage/attr_map.h"
 #include "storage/flat_tree.h"
 #include "storage/text_ref.h"
@@ -27,7 +28,7 @@ class ElementSink {
 // The sink that keeps the tree as it comes, in one array.
 class FlatTreeSink final : public ElementSink {
   public:
-    void reserve(size_t elements) override;
+    void reserve(size_t elements) override { reserve_fresh(tree, elements); }
     void add(TextRef&& name, AttrMap&& attrs, TextRef&& text, uint64_t child_count) override {
         tree.push_back({std::move(name), std::move(attrs), std::move(text), child_count});
     }
