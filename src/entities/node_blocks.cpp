@@ -34,7 +34,7 @@ void NodeBlocks::BlockSink::add(TextRef&& name, AttrMap&& attrs, TextRef&& text,
                                 uint64_t child_count) {
     const size_t count = static_cast<size_t>(child_count);
     // Room first, so that a block is never left without an owner.
-    if (blocks_.size() == blocks_.capacity()) grow_fresh(blocks_, 1);
+    grow_fresh(blocks_, 1);
     NodeObject* block = slab_.allocate(count);
     if (!block) throw std::bad_alloc();
     const size_t first = finished_.size() - count;

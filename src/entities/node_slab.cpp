@@ -9,9 +9,12 @@ namespace plovane {
 
 namespace {
 
-// Blocks are packed: an object needs no more alignment than its fields.
-constexpr size_t kAlign = alignof(NodeObject);
-constexpr size_t kHeaderBytes = (sizeof(NodeChunk) + kAlign - 1) / kAlign * kAlign;
+// Blocks are packed: an object needs no more alignment than its fields, and
+// every block size is a multiple of it (the child array holds pointers).
+constexpr size_t kHeaderBytes = sizeof(NodeChunk);
+static_assert(kHeaderBytes % alignof(NodeObject) == 0 &&
+              sizeof(NodeObject) % alignof(NodeObject) == 0 &&
+              sizeof(PyObject*) % alignof(NodeObject) == 0);
 // A block larger than this is one of its own, so that a chunk holds many.
 constexpr size_t kLargestShared = NodeSlab::kChunkBytes / 8;
 
@@ -26,7 +29,7 @@ NodeSlab::~NodeSlab() {
 }
 
 void NodeSlab::reserve(size_t elements) noexcept {
-    const size_t most = (node_block_size(1) + kAlign - 1) / kAlign * kAlign;
+    const size_t most = node_block_size(1);
     expected_ = elements > SIZE_MAX / most ? SIZE_MAX : elements * most;
 }
 
@@ -34,7 +37,7 @@ NodeObject* NodeSlab::allocate(size_t child_count) noexcept {
 #ifdef Py_GIL_DISABLED
     return allocate_node(child_count);
 #else
-    const size_t size = (node_block_size(child_count) + kAlign - 1) / kAlign * kAlign;
+    const size_t size = node_block_size(child_count);
     if (size > kLargestShared) return allocate_node(child_count);
     if (size > left_) {
         // Without a bound from reserve(), a full chunk.
