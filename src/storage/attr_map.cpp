@@ -115,6 +115,8 @@ AttrMap::Hashed AttrMap::hash_ahead(std::string_view key) const noexcept {
 }
 
 uint64_t AttrMap::small_order(const Table* table) noexcept {
+    // One entry has one order: no hashing, and nothing to store.
+    if (table->count == 1) return uint64_t{1} << 4;
     std::atomic<uint64_t>& word = table->order_word();
     uint64_t order = word.load(std::memory_order_relaxed);
     if (order) return order;
