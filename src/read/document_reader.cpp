@@ -34,8 +34,12 @@ bool ends_with(const char* text, uint64_t e, const char (&tail)[4]) {
     return std::memcmp(text + e - 2, tail, 3) == 0;
 }
 
+// An element whose end tag is still to come; its text gathers in `text`
+// and goes to the sink with the rest when it closes.
 struct OpenElement {
-    FlatElement element;
+    TextRef name;
+    AttrMap attrs;
+    uint64_t child_count = 0;
     TextAccumulator text;
 };
 
@@ -56,11 +60,11 @@ class OpenStack {
         if (depth_ == entries_.size()) entries_.emplace_back();
         return entries_[depth_++];
     }
-    // The innermost element must have been moved out: its name, map and
-    // text are then absent, and only the count is left to reset.
+    // The innermost element's name and map must have been moved out; its
+    // count and text are reset here.
     void pop() noexcept {
         OpenElement& entry = entries_[--depth_];
-        entry.element.child_count = 0;
+        entry.child_count = 0;
         entry.text.clear();
     }
 
@@ -118,7 +122,7 @@ class DocumentReader {
             if (done_) return std::nullopt;
         }
         if (!open_.empty()) {
-            return ReadError(ReadError::Unclosed{std::string(open_.back().element.name.view())});
+            return ReadError(ReadError::Unclosed{std::string(open_.back().name.view())});
         }
         return ReadError(ReadError::RootNotFound{std::string(root_tag_)});
     }
@@ -192,7 +196,7 @@ class DocumentReader {
 
     Status open_child(uint64_t i) {
         // On an error the read ends, and the entry goes with the stack.
-        FlatElement& element = open_.push().element;
+        OpenElement& element = open_.push();
         return scan_start_tag(spans_, index_, i, keys_, element.name, element.attrs);
     }
 
@@ -207,7 +211,7 @@ class DocumentReader {
             sink_.reserve(1);
             done_ = true;
         } else {
-            ++open_.back().element.child_count;
+            ++open_.back().child_count;
         }
         sink_.add(std::move(name), std::move(attrs), TextRef(), 0);
         return std::nullopt;
@@ -234,18 +238,18 @@ class DocumentReader {
         }
         if (!open_.empty()) {
             OpenElement& top = open_.back();
-            const std::string_view open_name = top.element.name.view();
+            const std::string_view open_name = top.name.view();
             if (open_name != name) return mismatch(open_name, name, s);
             // Post order: the element follows its descendants. The text goes
             // straight to the sink: written into the open entry, it would be
             // read back at once, stalling on the stores just made.
-            sink_.add(std::move(top.element.name), std::move(top.element.attrs),
-                      top.text.finish(spans_), top.element.child_count);
+            sink_.add(std::move(top.name), std::move(top.attrs), top.text.finish(spans_),
+                      top.child_count);
             open_.pop();
             if (open_.empty()) {
                 done_ = true;
             } else {
-                ++open_.back().element.child_count;
+                ++open_.back().child_count;
             }
             return std::nullopt;
         }
