@@ -10,6 +10,7 @@
 # Runs as root or as any user (apt then downloads without its sandbox); needs
 # dpkg, apt-get and network access to the Debian archive.
 set -euo pipefail
+source "$(dirname "$0")/private-apt.sh"
 
 PREFIX=$(realpath -m "${1:?usage: $0 PREFIX}")
 STAMP=$PREFIX/.arm64-sysroot   # ownership marker + manifest; last line "complete" when done
@@ -34,21 +35,7 @@ trap 'rm -rf "$WORK"' EXIT
 URI=$(awk '/^URIs:/ {print $2; exit}' /etc/apt/sources.list.d/debian.sources)
 : "${URI:?no URIs: line in /etc/apt/sources.list.d/debian.sources}"
 echo "deb [arch=arm64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $URI sid main" > "$WORK/sources.list"
-cat > "$WORK/apt.conf" <<END
-Dir::Etc::SourceList "$WORK/sources.list";
-Dir::Etc::SourceParts "/nonexistent";
-Dir::State::Lists "$WORK/lists";
-Dir::Cache "$WORK/cache";
-APT::Architectures { "arm64"; };
-#clear APT::Update::Post-Invoke-Success;
-#clear APT::Update::Post-Invoke;
-END
-mkdir -p "$WORK/lists/partial" "$WORK/cache/archives/partial" "$WORK/debs"
-if [[ $(id -u) == 0 ]]; then
-    chown -R _apt "$WORK"          # let apt's sandbox user write there
-else
-    echo 'Debug::NoLocking "true";' >> "$WORK/apt.conf"   # no sandbox, and nothing shared to lock
-fi
+private_apt "$WORK" 'APT::Architectures { "arm64"; };'
 APT=(apt-get -q -c "$WORK/apt.conf")
 "${APT[@]}" update >/dev/null </dev/null
 # A package the archive no longer has under that name is reported, not fatal:

@@ -11,6 +11,7 @@
 # Runs as root or as any user (apt then downloads without its sandbox); needs
 # dpkg, apt-get and network access to the Debian archive.
 set -euo pipefail
+source "$(dirname "$0")/private-apt.sh"
 
 PREFIX=$(realpath -m "${1:?usage: $0 PREFIX}")
 PY=$PREFIX/usr/bin/python3.14
@@ -50,20 +51,7 @@ CODENAME=$(. /etc/os-release && echo "$VERSION_CODENAME")
 for suite in sid "$CODENAME"; do
     echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $URI $suite main"
 done > "$WORK/sources.list"
-cat > "$WORK/apt.conf" <<END
-Dir::Etc::SourceList "$WORK/sources.list";
-Dir::Etc::SourceParts "/nonexistent";
-Dir::State::Lists "$WORK/lists";
-Dir::Cache "$WORK/cache";
-#clear APT::Update::Post-Invoke-Success;
-#clear APT::Update::Post-Invoke;
-END
-mkdir -p "$WORK/lists/partial" "$WORK/cache/archives/partial" "$WORK/debs"
-if [[ $(id -u) == 0 ]]; then
-    chown -R _apt "$WORK"          # let apt's sandbox user write there
-else
-    echo 'Debug::NoLocking "true";' >> "$WORK/apt.conf"   # no sandbox, and nothing shared to lock
-fi
+private_apt "$WORK"
 APT=(apt-get -q -t sid -c "$WORK/apt.conf")
 "${APT[@]}" update >/dev/null </dev/null
 (cd "$WORK/debs" && "${APT[@]}" download $PKGS "patchelf/$CODENAME" >/dev/null)
