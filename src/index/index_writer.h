@@ -16,7 +16,7 @@ namespace plovane::index_detail {
 // so growth stays geometric whatever the initial capacity was.
 template <class T>
 inline void append(std::vector<T>& v, const T& value, size_t minimum = 4) {
-    if (v.size() == v.capacity()) reserve_fresh(v, std::max(v.capacity() * 2, minimum));
+    grow_fresh(v, 1, minimum);
     v.push_back(value);
 }
 

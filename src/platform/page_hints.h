@@ -38,13 +38,15 @@ void reserve_fresh(Vector& v, size_t count) {
 }
 
 // Makes room for `more` elements after those of `v`, growing its buffer at
-// least twofold (a vector that gains a few elements at a time stays linear),
-// with huge pages advised for the new part.
+// least twofold (a vector that gains a few elements at a time stays linear)
+// and to at least `minimum` elements, with huge pages advised for the new
+// part.
 template <class Vector>
-void grow_fresh(Vector& v, size_t more) {
+void grow_fresh(Vector& v, size_t more, size_t minimum = 0) {
     const size_t needed = v.size() + more;
     if (needed <= v.capacity()) return;
-    reserve_fresh(v, needed > 2 * v.capacity() ? needed : 2 * v.capacity());
+    const size_t room = needed > 2 * v.capacity() ? needed : 2 * v.capacity();
+    reserve_fresh(v, room > minimum ? room : minimum);
 }
 
 }  // namespace plovane
