@@ -111,6 +111,9 @@ TEST(Whitespace, EveryCharacterOfTheBasicPlaneAndBeyondIsClassified) {
         SCOPED_TRACE(static_cast<uint32_t>(cp));
         ASSERT_EQ(leading_space_length(c + "x"), expected);
         ASSERT_EQ(trailing_space_length("x" + c), expected);
+        // The character alone: the whole text is one sequence.
+        ASSERT_EQ(leading_space_length(c), expected);
+        ASSERT_EQ(trailing_space_length(c), expected);
         const std::string wrapped = c + "x" + c;
         ASSERT_EQ(trim_space(wrapped), expected ? "x" : wrapped);
         ASSERT_EQ(is_all_space(c + c), expected != 0);
