@@ -3,9 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
-
 #include <optional>
+#include <string_view>
 
 #include "index/structural_index.h"
 #include "read/element_sink.h"

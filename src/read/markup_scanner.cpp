@@ -206,8 +206,7 @@ class AttributeScanner {
         }
         const size_t stored =
             attrs_.insert_small_views(keys_, spans_.source(), std::span(texts.at, all.size()));
-        spans_.hand_out(1);
-        for (size_t i = 0; i < stored; ++i) spans_.hand_out(2);
+        spans_.hand_out(1 + 2 * stored);  // the table's, and its strings'
         if (stored == all.size()) return std::optional<ReadError>();
         return duplicate(all[stored]);
     }

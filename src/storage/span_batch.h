@@ -33,8 +33,8 @@ class SpanBatch {
         hand_out(1);
         return TextRef::adopt_span(source_, inside);
     }
-    // Hands `n` references (n <= 2) to a holder that records views of the
-    // source itself.
+    // Hands `n` references (n <= kBatch) to holders that record views of
+    // the source itself.
     void hand_out(uint64_t n) noexcept {
         if (left_ < n) {
             source_->retain(kBatch);
