@@ -3,6 +3,7 @@
 // private helpers, which stay out of it.
 #include <Python.h>
 
+#include "capi/arguments.h"
 #include "capi/errors.h"
 #include "capi/guarded_call.h"
 #include "capi/py_ref.h"
@@ -22,6 +23,11 @@ bool append_to_all(PyObject* module, const char* name) {
         PyErr_Clear();
         all = PyRef(PyList_New(0));
         if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) return false;
+    }
+    // Something else a caller put there cannot be appended to.
+    if (!PyList_Check(all.get())) {
+        set_type_mismatch(all.get(), "list");
+        return false;
     }
     PyRef text(PyUnicode_FromString(name));
     return text && PyList_Append(all.get(), text.get()) == 0;

@@ -29,6 +29,14 @@ def test_registration():
     again = importlib.util.module_from_spec(found)
     found.loader.exec_module(again)  # a re-import shares the classes
     assert again.Node is Node and again.SearchType.Tag is SearchType.Tag
+    preset = importlib.util.module_from_spec(found)
+    preset.__all__ = ["before"]  # names already listed stay first
+    found.loader.exec_module(preset)
+    assert preset.__all__ == ["before", *plovane.__all__]
+    preset = importlib.util.module_from_spec(found)
+    preset.__all__ = ("before",)  # a tuple cannot take the names
+    with pytest.raises(TypeError, match="^'tuple' object is not an instance of 'list'$"):
+        found.loader.exec_module(preset)
 
 
 @pytest.mark.parametrize(
