@@ -53,17 +53,24 @@ PyObject* exception_for_errno(int code) {
     }
 }
 
+PyObject* message_text(std::string_view text) {
+    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+}
+
 }  // namespace
 
 void raise_io_error(const IoError& error) {
-    std::string text = error.message();
-    PyRef message(
-        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+    PyRef message(message_text(error.message()));
     if (!message) return;
     PyObject* type = error.code ? exception_for_errno(error.code) : PyExc_OSError;
     // One argument only: errno, strerror and filename stay None.
     PyRef exception(PyObject_CallOneArg(type, message.get()));
     if (exception) PyErr_SetObject(type, exception.get());
+}
+
+void raise_value_error(std::string_view message) {
+    PyRef text(message_text(message));
+    if (text) PyErr_SetObject(PyExc_ValueError, text.get());
 }
 
 bool init_internal_error() {

@@ -32,8 +32,7 @@ void read_into(ReadOutcome& outcome, const SourceRef& source, std::string_view r
 
 PyObject* finish_read(ReadOutcome& outcome) {
     if (outcome.error) {
-        std::string message = outcome.error->message();
-        PyErr_SetString(PyExc_ValueError, message.c_str());
+        raise_value_error(outcome.error->message());
         return nullptr;
     }
     return outcome.nodes.activate();

@@ -67,6 +67,9 @@ def test_every_string_width_around_ascii_runs(wide, run):
         ("<a>", "b", "root tag <b> not found in document"),
         ("<r><a", "r", "malformed XML: Unclosed tag at byte 3"),
         ("<r>é&x;</r>", "r", "unknown entity reference '&x;' at byte 5"),
+        # Names go into messages whole, a NUL character included.
+        ("<a/>", "a\0b", "root tag <a\0b> not found in document"),
+        ("<r></x\0y></r>", "r", "malformed XML at byte 3: expected </r>, found </x\0y>"),
     ],
 )
 def test_document_errors_give_message_and_byte_position(doc, root, message):
