@@ -133,6 +133,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!same(sequential, reference::build_sequential_reference(input, len))) {
         fail("the sequential strategy differs from its plain byte-search form");
     }
+    if (!same(sequential, build_in_batches(input, len, 1 + len % 3))) {
+        fail("the sequential strategy differs when taken a batch at a time");
+    }
     if (status_of(bitmaps) == IndexStatus::AbnormalEnd)
         fail("the bitmap strategy ended abnormally");
     if (strategies_must_agree(sequential, input, len) && !same(sequential, bitmaps)) {

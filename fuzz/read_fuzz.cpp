@@ -1,4 +1,5 @@
-// Fuzzes read_document with any byte string as the document.
+// Fuzzes read_document with any byte string as the document, and checks that
+// reading over the byte-search index a batch at a time changes nothing.
 //
 // The first byte picks the root tag: one of a few fixed names, or (modes 6
 // and 7) a name taken from the next bytes, its length from the second byte.
@@ -76,6 +77,16 @@ void read_and_check(std::string_view doc, std::string_view root_tag) {
             const std::string message = result.error().message();
             require(!message.empty() && is_valid_utf8(message.data(), message.size()));
         }
+    }
+    // Over the byte-search index in batches of a few records, the read
+    // comes to what it comes to over that whole index.
+    {
+        const auto outcome = [](const Expected<ElementRecord, ReadError>& read) {
+            return read ? shape(read.value()) : read.error().message();
+        };
+        const uint64_t batch = 1 + doc.size() % 3;
+        require(outcome(read_record(source, root_tag, build_sequential)) ==
+                outcome(read_record_in_batches(source, root_tag, batch)));
     }
     // Everything the read made is gone: only our reference is left.
     require(source->use_count() == 1);

@@ -61,6 +61,10 @@ IndexBuild build_checked(const char* input, uint64_t len, IndexPath& path) {
 
 }  // namespace
 
+bool prefers_bitmaps(const char* input, uint64_t len) {
+    return attribute_heavy(input, len);
+}
+
 IndexBuild build_index(const char* input, uint64_t len, IndexPath& path) {
     if (attribute_heavy(input, len)) return build_checked(input, len, path);
     path = IndexPath::Sequential;

@@ -3,6 +3,8 @@
 // scan (MarkWindow), all their quoted values in a few word operations;
 // everything else is found with memchr, and names are walked byte by byte.
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string_view>
 
 #include "index/construct_scan.h"
@@ -19,12 +21,22 @@ using namespace index_detail;
 
 class SequentialBuilder {
   public:
-    SequentialBuilder(const char* input, uint64_t len)
-        : in_(input), len_(len), marks_(input, len, selected_kernel().mark), out_(input, len) {}
+    SequentialBuilder(const char* input, uint64_t len, uint64_t batch = UINT64_MAX)
+        : in_(input),
+          len_(len),
+          marks_(input, len, selected_kernel().mark),
+          out_(input, len, batch) {}
 
     IndexBuild run() {
-        uint64_t pos = 0;
-        while (pos < len_) {
+        if (auto error = scan(UINT64_MAX)) return unexpected(*error);
+        return out_.complete();
+    }
+
+    // Scans constructs until the index holds `limit` records or the input
+    // ends (then ended() is true); the first error stops it for good.
+    std::optional<IndexError> scan(uint64_t limit) {
+        uint64_t pos = pos_;
+        while (pos < len_ && out_.record_count() < limit) {
             const uint64_t p = marks_.next_lt(pos);
             if (p == kNotFound) break;
             out_.text_before(p);
@@ -52,12 +64,18 @@ class SequentialBuilder {
             if (end >= len_) return abnormal_end();
             pos = end + 1;
         }
-        return out_.complete();
+        pos_ = pos;
+        if (out_.record_count() < limit) pos_ = len_;
+        return std::nullopt;
     }
 
+    bool ended() const noexcept { return pos_ >= len_; }
+    IndexWriter& out() noexcept { return out_; }
+
   private:
-    IndexBuild abnormal_end() const {
-        return unexpected(IndexError{IndexError::Kind::AbnormalEnd, len_});
+    IndexError abnormal_end() const { return IndexError{IndexError::Kind::AbnormalEnd, len_}; }
+    static IndexError unclosed_tag(uint64_t position) {
+        return IndexError{IndexError::Kind::UnclosedTag, position};
     }
 
     uint64_t comment(uint64_t p) {
@@ -177,6 +195,7 @@ class SequentialBuilder {
     // end of the input, once per construct.
     RememberedSearch<FindTerminator> cdata_end_{FindTerminator{']', '>'}};
     RememberedSearch<FindByte> next_gt_{FindByte{'>'}};
+    uint64_t pos_ = 0;  // where the next scan starts
     uint64_t last_bracket_ = kNotFound;
     bool last_bracket_known_ = false;
 };
@@ -185,6 +204,23 @@ class SequentialBuilder {
 
 IndexBuild build_sequential(const char* input, uint64_t len) {
     return SequentialBuilder(input, len).run();
+}
+
+struct SequentialBatches::Builder : SequentialBuilder {
+    using SequentialBuilder::SequentialBuilder;
+};
+
+SequentialBatches::SequentialBatches(const char* input, uint64_t len, uint64_t batch)
+    : builder_(std::make_unique<Builder>(input, len, batch)), batch_(batch) {}
+
+SequentialBatches::~SequentialBatches() = default;
+
+Expected<const StructuralIndex*, IndexError> SequentialBatches::next() {
+    builder_->out().clear();
+    if (!builder_->ended()) {
+        if (auto error = builder_->scan(batch_)) return unexpected(*error);
+    }
+    return &builder_->out().index();
 }
 
 }  // namespace plovane

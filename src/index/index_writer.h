@@ -32,19 +32,20 @@ inline uint64_t projected_constructs(const char* input, uint64_t len) {
 class IndexWriter {
   public:
     // Room for one record per 128 bytes and one text range per 256 bytes, or
-    // for as many as the start of the document projects when that is more:
-    // growing a vector copies it into memory never touched before, which
-    // can cost more than the whole build.
-    IndexWriter(const char* input, uint64_t len) {
+    // for as many as the start of the document projects when that is more,
+    // but no more than a batch of `batch` records needs: growing a vector
+    // copies it into memory never touched before, which can cost more than
+    // the whole build.
+    IndexWriter(const char* input, uint64_t len, uint64_t batch = UINT64_MAX) {
         index_.input = input;
         index_.len = len;
         const uint64_t projected = projected_constructs(input, len);
-        const uint64_t records = std::max(len / 128, projected);
+        const uint64_t records = std::min(std::max(len / 128, projected), batch);
         reserve_fresh(index_.tag_starts, records);
         reserve_fresh(index_.tag_ends, records);
         reserve_fresh(index_.tag_kinds, records);
         reserve_fresh(index_.tag_names, records);
-        reserve_fresh(index_.text_ranges, std::max(len / 256, projected));
+        reserve_fresh(index_.text_ranges, std::min(std::max(len / 256, projected), batch + 1));
     }
 
     // The end of the last construct; 0 before the first one.
@@ -69,6 +70,16 @@ class IndexWriter {
     }
 
     IndexBuild complete() { return std::move(index_); }
+    uint64_t record_count() const noexcept { return index_.record_count(); }
+    const StructuralIndex& index() const noexcept { return index_; }
+    // Empties the index for the next batch, keeping its memory.
+    void clear() noexcept {
+        index_.tag_starts.clear();
+        index_.tag_ends.clear();
+        index_.tag_kinds.clear();
+        index_.tag_names.clear();
+        index_.text_ranges.clear();
+    }
 
   private:
     StructuralIndex index_;

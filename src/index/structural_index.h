@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,10 +80,32 @@ struct StructuralBitmaps;
 
 // Byte-search strategy.
 IndexBuild build_sequential(const char* input, uint64_t len);
+// The byte-search strategy a batch of records at a time, for a reader that
+// is done with each batch before it asks for the next: the index then takes
+// the memory of one batch, which stays in the cache, instead of growing with
+// the document.
+class SequentialBatches {
+  public:
+    SequentialBatches(const char* input, uint64_t len, uint64_t batch);
+    ~SequentialBatches();
+    // The next at most `batch` records, numbered from 0, with the text ranges
+    // before them; no record once the input is done (the last batch may
+    // still hold ranges after the last record, which belong to no record).
+    Expected<const StructuralIndex*, IndexError> next();
+
+  private:
+    struct Builder;
+    std::unique_ptr<Builder> builder_;
+    uint64_t batch_;
+};
+
 // Bitmap strategy, over the classifier's bitmaps.
 IndexBuild build_from_bitmaps(const char* input, uint64_t len);
 // The same over bitmaps already computed for this input.
 IndexBuild build_from_bitmaps(const char* input, uint64_t len, const StructuralBitmaps& bitmaps);
+// Whether build_index tries the bitmap strategy on this input (it falls back
+// to byte searches where the bitmaps could misread it).
+bool prefers_bitmaps(const char* input, uint64_t len);
 // Picks a strategy from the first 4096 bytes and builds the index.
 IndexBuild build_index(const char* input, uint64_t len);
 

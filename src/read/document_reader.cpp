@@ -20,6 +20,10 @@ namespace {
 
 using Status = std::optional<ReadError>;
 
+// Records per batch of the byte-search index: about 160 KiB of index, which
+// stays in the cache between being written and being read.
+constexpr uint64_t kBatchRecords = 4096;
+
 ReadError malformed(std::string message, uint64_t position) {
     return ReadError::malformed(std::move(message), position);
 }
@@ -75,9 +79,11 @@ class OpenStack {
 
 // Elements in the subtree whose start tag is record `i` (an Open record):
 // the Open and SelfClosing records up to the Close that brings the nesting
-// back to where it was, and the greatest nesting among them. Exact for a
-// document that reads without error, upper bounds otherwise, so the reader's
-// output and its stack of open elements are each allocated once.
+// back to where it was, and the greatest nesting among them, as far as the
+// index in view reaches. For a subtree wholly in view they are exact when the
+// document reads without error and upper bounds otherwise, so the reader's
+// output and its stack of open elements are each allocated once; a subtree
+// that goes on past the batch in view gets the part in view, and grows.
 struct SubtreeShape {
     size_t elements = 0;
     size_t depth = 0;
@@ -101,36 +107,80 @@ SubtreeShape subtree_shape(const StructuralIndex& index, uint64_t i) {
 // One call of read_document: walks the index records once, in order.
 class DocumentReader {
   public:
-    DocumentReader(const SourceRef& source, const StructuralIndex& index, std::string_view root_tag,
-                   ElementSink& sink)
+    DocumentReader(const SourceRef& source, std::string_view root_tag, ElementSink& sink)
         : sink_(sink),
           source_(source),
           text_(source->data()),
-          index_(index),
           root_tag_(root_tag),
           keys_(take_hash_keys()),
           spans_(source) {}
 
-    Status run() {
-        const uint64_t n = index_.record_count();
+    // Reads the document over its whole index.
+    Status run(const StructuralIndex& index) {
+        if (Status error = read_batch(index)) return error;
+        return done_ ? std::nullopt : at_end();
+    }
+
+    // Reads the document a batch of the index at a time. An error of the
+    // index anywhere in the input comes first, as it does when the whole
+    // index is built before reading: so the rest of the input is indexed
+    // after the root or a reading error, to find such an error.
+    Status run(SequentialBatches& batches) {
+        for (;;) {
+            auto batch = batches.next();
+            if (!batch) return index_error(batch.error(), source_->size());
+            const StructuralIndex& index = *batch.value();
+            if (index.record_count() == 0) return at_end();
+            Status error = read_batch(index);
+            if (error || done_) return rest_of(batches, std::move(error));
+        }
+    }
+
+    static ReadError index_error(const IndexError& error, uint64_t size) {
+        if (error.kind == IndexError::Kind::AbnormalEnd)
+            return malformed("unexpected end of document", size);
+        return ReadError(error);
+    }
+
+  private:
+    // The records of one batch; stops at the first error or when the root
+    // has closed (done_).
+    Status read_batch(const StructuralIndex& index) {
+        index_ = &index;
+        cursor_ = 0;
+        const uint64_t n = index.record_count();
         for (uint64_t i = 0; i < n; ++i) {
-            const uint64_t s = index_.tag_starts[i];
-            if (cursor_ < index_.text_ranges.size() && index_.text_ranges[cursor_].start < s) {
+            const uint64_t s = index.tag_starts[i];
+            if (cursor_ < index.text_ranges.size() && index.text_ranges[cursor_].start < s) {
                 if (Status error = consume_text(s)) return error;
             }
             if (Status error = handle_record(i)) return error;
             if (done_) return std::nullopt;
         }
+        return std::nullopt;
+    }
+
+    // The input ended with the root still open, or without it.
+    Status at_end() {
         if (!open_.empty()) {
             return ReadError(ReadError::Unclosed{std::string(open_.back().name.view())});
         }
         return ReadError(ReadError::RootNotFound{std::string(root_tag_)});
     }
 
-  private:
+    // What the read comes to once the rest of the input is indexed: the
+    // index's error if it finds one, else `status`.
+    Status rest_of(SequentialBatches& batches, Status status) {
+        for (;;) {
+            auto batch = batches.next();
+            if (!batch) return index_error(batch.error(), source_->size());
+            if (batch.value()->record_count() == 0) return status;
+        }
+    }
+
     // Character data before the record at `s`: read only inside the root.
     Status consume_text(uint64_t s) {
-        const std::vector<TextRange>& ranges = index_.text_ranges;
+        const std::vector<TextRange>& ranges = index_->text_ranges;
         const size_t count = ranges.size();
         if (open_.empty()) {
             while (cursor_ < count && ranges[cursor_].start < s) ++cursor_;
@@ -160,9 +210,9 @@ class DocumentReader {
     }
 
     Status handle_record(uint64_t i) {
-        const uint64_t s = index_.tag_starts[i];
-        const uint64_t e = index_.tag_ends[i];
-        switch (static_cast<TagKind>(index_.tag_kinds[i])) {
+        const uint64_t s = index_->tag_starts[i];
+        const uint64_t e = index_->tag_ends[i];
+        switch (static_cast<TagKind>(index_->tag_kinds[i])) {
             case TagKind::Open:
                 return open_.empty() ? open_outside_root(i) : open_child(i);
             case TagKind::Close:
@@ -182,13 +232,13 @@ class DocumentReader {
     }
 
     Status open_outside_root(uint64_t i) {
-        if (index_.tag_name(i) != root_tag_) {
-            auto tag = split_start_tag(source_->text(), index_, i);
+        if (index_->tag_name(i) != root_tag_) {
+            auto tag = split_start_tag(source_->text(), *index_, i);
             if (!tag) return std::move(tag).error();
             outer_.push_back(tag.value().name);
             return std::nullopt;
         }
-        const SubtreeShape shape = subtree_shape(index_, i);
+        const SubtreeShape shape = subtree_shape(*index_, i);
         sink_.reserve(shape.elements);
         open_.reserve(shape.depth);
         return open_child(i);
@@ -197,14 +247,14 @@ class DocumentReader {
     Status open_child(uint64_t i) {
         // On an error the read ends, and the entry goes with the stack.
         OpenElement& element = open_.push();
-        return scan_start_tag(spans_, index_, i, keys_, element.name, element.attrs);
+        return scan_start_tag(spans_, *index_, i, keys_, element.name, element.attrs);
     }
 
     // Checked even outside the root; kept only inside it or if it is the root.
     Status self_closing(uint64_t i) {
         TextRef name;
         AttrMap attrs;
-        Status error = scan_start_tag(spans_, index_, i, keys_, name, attrs);
+        Status error = scan_start_tag(spans_, *index_, i, keys_, name, attrs);
         if (error) return error;
         if (open_.empty()) {
             if (!(name == root_tag_)) return std::nullopt;
@@ -225,13 +275,13 @@ class DocumentReader {
         }
         if (!open_.empty()) open_.back().text.append_view({text_ + s + 9, e - 2 - (s + 9)});
         // The index lists the section's contents as a text range too.
-        const std::vector<TextRange>& ranges = index_.text_ranges;
+        const std::vector<TextRange>& ranges = index_->text_ranges;
         while (cursor_ < ranges.size() && ranges[cursor_].start < e) ++cursor_;
         return std::nullopt;
     }
 
     Status close(uint64_t i, uint64_t s, uint64_t e) {
-        const std::string_view name = index_.tag_name(i);
+        const std::string_view name = index_->tag_name(i);
         const uint64_t after_name = s + name.size() + 2;
         if (after_name < e && !is_all_space({text_ + after_name, e - after_name})) {
             return malformed(end_tag_message("malformed end tag </", name), s);
@@ -270,14 +320,14 @@ class DocumentReader {
     ElementSink& sink_;  // every finished element inside the root, in post order
     const SourceRef& source_;
     const char* text_;
-    const StructuralIndex& index_;
+    const StructuralIndex* index_ = nullptr;  // the batch being read
     std::string_view root_tag_;
     HashKeys keys_;
     SpanBatch spans_;  // every span of the result comes from here
 
     OpenStack open_;
     std::vector<std::string_view> outer_;  // enclosing the root, before it opens
-    size_t cursor_ = 0;                    // first text range not yet consumed
+    size_t cursor_ = 0;                    // first text range of the batch not yet consumed
     bool done_ = false;
 };
 
@@ -285,13 +335,20 @@ class DocumentReader {
 
 std::optional<ReadError> read_document(const SourceRef& source, std::string_view root_tag,
                                        ElementSink& sink, IndexBuilder build) {
-    IndexBuild index = build(source->data(), source->size());
-    if (!index) {
-        if (index.error().kind == IndexError::Kind::AbnormalEnd)
-            return malformed("unexpected end of document", source->size());
-        return ReadError(index.error());
+    if (build == static_cast<IndexBuilder>(build_index) &&
+        !prefers_bitmaps(source->data(), source->size())) {
+        return read_document_in_batches(source, root_tag, sink, kBatchRecords);
     }
-    return DocumentReader(source, index.value(), root_tag, sink).run();
+    IndexBuild index = build(source->data(), source->size());
+    if (!index) return DocumentReader::index_error(index.error(), source->size());
+    return DocumentReader(source, root_tag, sink).run(index.value());
+}
+
+std::optional<ReadError> read_document_in_batches(const SourceRef& source,
+                                                  std::string_view root_tag, ElementSink& sink,
+                                                  uint64_t batch_records) {
+    SequentialBatches batches(source->data(), source->size(), batch_records);
+    return DocumentReader(source, root_tag, sink).run(batches);
 }
 
 Expected<FlatTree, ReadError> read_document(const SourceRef& source, std::string_view root_tag,

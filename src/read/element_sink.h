@@ -15,8 +15,9 @@ namespace plovane {
 
 class ElementSink {
   public:
-    // At most `elements` will be added (exactly that many when the read
-    // succeeds).
+    // About `elements` will be added: exactly that many when the read
+    // succeeds and the reader saw the whole tree in its index, at most that
+    // many when it fails; more when it saw only the tree's start.
     virtual void reserve(size_t elements) = 0;
     // Takes one finished element. May throw std::bad_alloc.
     virtual void add(TextRef&& name, AttrMap&& attrs, TextRef&& text, uint64_t child_count) = 0;

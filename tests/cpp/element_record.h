@@ -73,6 +73,16 @@ inline Expected<ElementRecord, ReadError> read_record(const SourceRef& source,
     return record_tree(std::move(flat).value());
 }
 
+// read_document_in_batches, as a tree.
+inline Expected<ElementRecord, ReadError> read_record_in_batches(const SourceRef& source,
+                                                                 std::string_view root_tag,
+                                                                 uint64_t batch_records) {
+    FlatTreeSink sink;
+    if (auto error = read_document_in_batches(source, root_tag, sink, batch_records))
+        return unexpected(std::move(*error));
+    return record_tree(std::move(sink.tree));
+}
+
 // One start tag of `index` (built over `source`) as a record.
 inline Expected<ElementRecord, ReadError> scan_record(const SourceRef& source,
                                                       const StructuralIndex& index, uint64_t i,

@@ -74,9 +74,36 @@ inline BuildSummary summary_of(IndexBuild (*build)(const char*, uint64_t), std::
     return summary_of(build(doc.data(), doc.size()));
 }
 
+// The byte-search index taken `batch` records at a time and put back
+// together: the same as build_sequential's, error included.
+inline IndexBuild build_in_batches(const char* input, uint64_t len, uint64_t batch) {
+    SequentialBatches batches(input, len, batch);
+    StructuralIndex whole;
+    whole.input = input;
+    whole.len = len;
+    for (;;) {
+        auto next = batches.next();
+        if (!next) return unexpected(next.error());
+        const StructuralIndex& part = *next.value();
+        const auto add = [](auto& to, const auto& from) {
+            to.insert(to.end(), from.begin(), from.end());
+        };
+        add(whole.tag_starts, part.tag_starts);
+        add(whole.tag_ends, part.tag_ends);
+        add(whole.tag_kinds, part.tag_kinds);
+        add(whole.tag_names, part.tag_names);
+        // The last batch may hold character data without a record after it.
+        add(whole.text_ranges, part.text_ranges);
+        if (part.record_count() == 0) return whole;
+    }
+}
+
 // Each strategy's summary of `doc`, and the summaries tests expect.
 inline BuildSummary seq(std::string_view doc) {
     return summary_of(build_sequential, doc);
+}
+inline BuildSummary batched(std::string_view doc, uint64_t batch) {
+    return summary_of(build_in_batches(doc.data(), doc.size(), batch));
 }
 inline BuildSummary bits(std::string_view doc) {
     return summary_of(build_from_bitmaps(doc.data(), doc.size()));

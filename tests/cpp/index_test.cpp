@@ -1,8 +1,8 @@
-// The structural index: the sequential strategy against the byte-by-byte
-// reference (sequential_reference.h), the bitmap strategy against hand-made
-// records where it differs, build_index's choice between them, and both
-// strategies agreeing on random documents. What the records mean is checked
-// through the reader (read_document_test.cpp).
+// The structural index: the sequential strategy, whole and a batch at a
+// time, against the byte-by-byte reference (sequential_reference.h), the bitmap strategy against
+// hand-made records where it differs, build_index's choice between them, and both strategies
+// agreeing on random documents. What the records mean is checked through the reader
+// (read_document_test.cpp).
 #include <gtest/gtest.h>
 
 #include <random>
@@ -59,8 +59,10 @@ TEST(SequentialIndex, SameAsTheByteByByteSearches) {
           "<!DOCTYPE x [", "<!DOCTYPE x [<!x>", "<!x>]<![CDATA[<!"}) {
         std::string doc;
         for (int i = 0; i < 40; ++i) doc += piece;
-        for (const std::string& d : {doc, doc + ">", "<r>" + doc + "</r>"})
+        for (const std::string& d : {doc, doc + ">", "<r>" + doc + "</r>"}) {
             EXPECT_EQ(seq(d), reference(d)) << d;
+            EXPECT_EQ(batched(d, 2), reference(d)) << d;
+        }
     }
     // Internal subsets that end, and that the input ends inside.
     for (const std::string& subset : kInternalSubsets) {
@@ -78,6 +80,7 @@ TEST(SequentialIndex, SameAsTheByteByByteSearches) {
         const std::string doc = tag_soup(rng);
         const BuildSummary expected = reference(doc);
         ASSERT_EQ(seq(doc), expected) << doc;
+        ASSERT_EQ(batched(doc, 1 + i % 3), expected) << doc;
         complete += expected.status == IndexStatus::Complete && !expected.records.empty();
     }
     EXPECT_GT(complete, 2000);  // not every soup fails early
@@ -215,6 +218,7 @@ TEST(StrategyAgreement, RandomDocuments) {
                 const std::string doc = gen.next();
                 const BuildSummary expected = seq(doc);
                 ASSERT_EQ(expected.status, IndexStatus::Complete) << doc;
+                ASSERT_EQ(batched(doc, 1 + i % 5), expected) << doc;
                 const bool same = bits(doc) == expected;
                 ASSERT_TRUE(same || quotes) << doc;
                 bitmaps_alone_wrong += !same;

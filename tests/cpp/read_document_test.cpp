@@ -3,10 +3,12 @@
 // tests/python/test_read.py are not repeated here).
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include "element_record.h"
+#include "random_documents.h"
 #include "read/document_reader.h"
 
 namespace plovane {
@@ -95,10 +97,43 @@ const Case kCases[] = {
      "malformed XML at byte 5: expected whitespace before attribute"},
     {"<" + kLong + "></" + kLong + "><r/>", "r",
      "malformed XML at byte 65539: malformed end tag </n>"},
+    // An error of the index comes first, after the root or a reading error.
+    {"<r/><a></a><x", "r", "malformed XML: Unclosed tag at byte 11"},
+    {"<r><a></b></r><x", "r", "malformed XML: Unclosed tag at byte 14"},
+    {"<r><a></b></r><x/></y>", "r", "malformed XML at byte 6: expected </a>, found </b>"},
 };
 
 TEST(ReadDocument, TreesAndErrors) {
     for (const Case& c : kCases) EXPECT_EQ(read(c.doc, c.root).outcome(), c.outcome) << c.doc;
+}
+
+// Read over the byte-search index a few records at a time, a document gives
+// what it gives over that whole index: the same tree, or the same error.
+TEST(ReadDocument, InBatchesAsOverTheWholeIndex) {
+    const auto same_in_batches = [](const std::string& doc, std::string_view root) {
+        SourceRef source = SharedSource::owned(doc);
+        auto whole = read_record(source, root, build_sequential);
+        const std::string expected = whole ? shape(whole.value()) : whole.error().message();
+        for (uint64_t batch : {1, 2, 3, 5}) {
+            auto part = read_record_in_batches(source, root, batch);
+            ASSERT_EQ(part ? shape(part.value()) : part.error().message(), expected)
+                << "batches of " << batch << ": " << doc;
+        }
+    };
+    for (const Case& c : kCases) same_in_batches(c.doc, c.root);
+    // Random documents, whole and cut short, and each with a stray '<'
+    // inserted somewhere: before, inside or after the root.
+    testing::DocumentGenerator gen(31, {false, 4, 40});
+    std::mt19937_64 rng(5);
+    for (int i = 0; i < 300; ++i) {
+        const std::string doc = gen.next();
+        const std::string root = i % 3 == 0 ? "a" : i % 3 == 1 ? "item" : "g";
+        same_in_batches(doc, root);
+        same_in_batches(doc.substr(0, rng() % (doc.size() + 1)), root);
+        std::string stray = doc;
+        stray.insert(rng() % (doc.size() + 1), "<");
+        same_in_batches(stray, root);
+    }
 }
 
 TEST(ReadDocument, QuoteHiddenMarkupUnderTheBitmapIndexAlone) {
