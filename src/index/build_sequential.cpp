@@ -2,6 +2,8 @@
 // tags are settled from bitmaps of '<', '>' and quotes made ahead of the
 // scan (MarkWindow), all their quoted values in a few word operations;
 // everything else is found with memchr, and names are walked byte by byte.
+// The index is made whole, or a batch of records at a time for a reader
+// that is done with each batch before it asks for the next.
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -33,7 +35,8 @@ class SequentialBuilder {
     }
 
     // Scans constructs until the index holds `limit` records or the input
-    // ends (then ended() is true); the first error stops it for good.
+    // ends (ended() is then true), or up to an error, which ends the build:
+    // there is no scanning on after one.
     std::optional<IndexError> scan(uint64_t limit) {
         uint64_t pos = pos_;
         while (pos < len_ && out_.record_count() < limit) {

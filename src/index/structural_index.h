@@ -91,6 +91,7 @@ class SequentialBatches {
     // The next at most `batch` records, numbered from 0, with the text ranges
     // before them; no record once the input is done (the last batch may
     // still hold ranges after the last record, which belong to no record).
+    // An error ends the index: next() is not called again after one.
     Expected<const StructuralIndex*, IndexError> next();
 
   private:
