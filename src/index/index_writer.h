@@ -45,7 +45,7 @@ class IndexWriter {
         reserve_fresh(index_.tag_ends, records);
         reserve_fresh(index_.tag_kinds, records);
         reserve_fresh(index_.tag_names, records);
-        reserve_fresh(index_.text_ranges, std::min(std::max(len / 256, projected), batch + 1));
+        reserve_fresh(index_.text_ranges, std::min(std::max(len / 256, projected), batch));
     }
 
     // The end of the last construct; 0 before the first one.
