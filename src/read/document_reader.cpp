@@ -123,16 +123,18 @@ class DocumentReader {
 
     // Reads the document a batch of the index at a time. An error of the
     // index anywhere in the input comes first, as it does when the whole
-    // index is built before reading: so the rest of the input is indexed
-    // after the root or a reading error, to find such an error.
+    // index is built before reading: so after the root has closed or a
+    // reading error, the rest of the input is still indexed (not read), to
+    // find such an error.
     Status run(SequentialBatches& batches) {
+        Status status;
         for (;;) {
             auto batch = batches.next();
             if (!batch) return index_error(batch.error(), source_->size());
             const StructuralIndex& index = *batch.value();
-            if (index.record_count() == 0) return at_end();
-            Status error = read_batch(index);
-            if (error || done_) return rest_of(batches, std::move(error));
+            const bool reading = !status && !done_;
+            if (index.record_count() == 0) return reading ? at_end() : status;
+            if (reading) status = read_batch(index);
         }
     }
 
@@ -166,16 +168,6 @@ class DocumentReader {
             return ReadError(ReadError::Unclosed{std::string(open_.back().name.view())});
         }
         return ReadError(ReadError::RootNotFound{std::string(root_tag_)});
-    }
-
-    // What the read comes to once the rest of the input is indexed: the
-    // index's error if it finds one, else `status`.
-    Status rest_of(SequentialBatches& batches, Status status) {
-        for (;;) {
-            auto batch = batches.next();
-            if (!batch) return index_error(batch.error(), source_->size());
-            if (batch.value()->record_count() == 0) return status;
-        }
     }
 
     // Character data before the record at `s`: read only inside the root.
