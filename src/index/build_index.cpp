@@ -10,15 +10,6 @@ namespace {
 
 constexpr uint64_t kSampleBytes = 4096;
 
-// More than five double quotes per '<' means attribute values dominate: the
-// classifier then pays for itself by skipping them in vector steps.
-bool attribute_heavy(const char* input, uint64_t len) {
-    const char* end = input + std::min(len, kSampleBytes);
-    const auto lt = std::count(input, end, '<');
-    const auto dq = std::count(input, end, '"');
-    return static_cast<double>(dq) / static_cast<double>(std::max<decltype(lt)>(lt, 1)) > 5.0;
-}
-
 bool has_lt(const char* input, uint64_t from, uint64_t to) {
     return find_byte(input, from, to, '<') != kNotFound;
 }
@@ -41,10 +32,18 @@ bool missed_markup(const StructuralIndex& index, const StructuralBitmaps& bitmap
     return has_lt(index.input, tail, end);
 }
 
-// The bitmap strategy's index, unless quotes outside tags may have hidden
-// markup from it: then the byte searches, which skip quotes only inside
-// start tags, build the index instead.
-IndexBuild build_checked(const char* input, uint64_t len, IndexPath& path) {
+}  // namespace
+
+// More than five double quotes per '<' means attribute values dominate: the
+// classifier then pays for itself by skipping them in vector steps.
+bool prefers_bitmaps(const char* input, uint64_t len) {
+    const char* end = input + std::min(len, kSampleBytes);
+    const auto lt = std::count(input, end, '<');
+    const auto dq = std::count(input, end, '"');
+    return static_cast<double>(dq) / static_cast<double>(std::max<decltype(lt)>(lt, 1)) > 5.0;
+}
+
+IndexBuild build_from_bitmaps_checked(const char* input, uint64_t len, IndexPath& path) {
     const StructuralBitmaps bitmaps = classify_structural(input, len);
     // Ending inside a quote means everything after the opening quote was
     // masked; no need to walk the bitmaps to find that out.
@@ -59,14 +58,8 @@ IndexBuild build_checked(const char* input, uint64_t len, IndexPath& path) {
     return build_sequential(input, len);
 }
 
-}  // namespace
-
-bool prefers_bitmaps(const char* input, uint64_t len) {
-    return attribute_heavy(input, len);
-}
-
 IndexBuild build_index(const char* input, uint64_t len, IndexPath& path) {
-    if (attribute_heavy(input, len)) return build_checked(input, len, path);
+    if (prefers_bitmaps(input, len)) return build_from_bitmaps_checked(input, len, path);
     path = IndexPath::Sequential;
     return build_sequential(input, len);
 }

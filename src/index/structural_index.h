@@ -104,9 +104,6 @@ class SequentialBatches {
 IndexBuild build_from_bitmaps(const char* input, uint64_t len);
 // The same over bitmaps already computed for this input.
 IndexBuild build_from_bitmaps(const char* input, uint64_t len, const StructuralBitmaps& bitmaps);
-// Whether build_index tries the bitmap strategy on this input (it falls back
-// to byte searches where the bitmaps could misread it).
-bool prefers_bitmaps(const char* input, uint64_t len);
 // Picks a strategy from the first 4096 bytes and builds the index.
 IndexBuild build_index(const char* input, uint64_t len);
 
@@ -115,5 +112,12 @@ IndexBuild build_index(const char* input, uint64_t len);
 // was built by byte searches instead.
 enum class IndexPath : uint8_t { Sequential, Bitmaps, BitmapsRejected };
 IndexBuild build_index(const char* input, uint64_t len, IndexPath& path);
+// build_index's choice: whether the first 4096 bytes send the input to the
+// bitmap strategy.
+bool prefers_bitmaps(const char* input, uint64_t len);
+// build_index's way for such an input: the bitmap strategy's index, unless
+// quotes outside tags may have hidden markup from it; then the byte searches,
+// which skip quotes only inside start tags, build the index instead.
+IndexBuild build_from_bitmaps_checked(const char* input, uint64_t len, IndexPath& path);
 
 }  // namespace plovane

@@ -327,13 +327,19 @@ class DocumentReader {
 
 std::optional<ReadError> read_document(const SourceRef& source, std::string_view root_tag,
                                        ElementSink& sink, IndexBuilder build) {
-    if (build == static_cast<IndexBuilder>(build_index) &&
-        !prefers_bitmaps(source->data(), source->size())) {
+    const char* input = source->data();
+    const uint64_t len = source->size();
+    std::optional<IndexBuild> index;
+    if (build != static_cast<IndexBuilder>(build_index)) {
+        index = build(input, len);
+    } else if (prefers_bitmaps(input, len)) {
+        IndexPath path;
+        index = build_from_bitmaps_checked(input, len, path);
+    } else {
         return read_document_in_batches(source, root_tag, sink, kBatchRecords);
     }
-    IndexBuild index = build(source->data(), source->size());
-    if (!index) return DocumentReader::index_error(index.error(), source->size());
-    return DocumentReader(source, root_tag, sink).run(index.value());
+    if (!*index) return DocumentReader::index_error(index->error(), len);
+    return DocumentReader(source, root_tag, sink).run(index->value());
 }
 
 std::optional<ReadError> read_document_in_batches(const SourceRef& source,
