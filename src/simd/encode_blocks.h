@@ -207,6 +207,13 @@ bool has_surrogate4(typename L::V c) noexcept {
     }
 }
 
+// Whether the lanes copy runs of ASCII wider than 16 units (kWideUnits at
+// a time, with narrow_ascii_wide, which also finds where a run ends).
+template <class L>
+constexpr bool kWideAscii = requires {
+    L::kWideUnits;
+};
+
 template <class L, class Unit>
 unsigned char* encode_units_with(const Unit* in, size_t count, unsigned char* out,
                                  size_t& bad) noexcept {
@@ -221,6 +228,16 @@ unsigned char* encode_units_with(const Unit* in, size_t count, unsigned char* ou
             L::store(out, narrow_units16<L>(in + i));
             i += 16;
             out += 16;
+            // Long runs of ASCII (most text, all markup) go on at the
+            // widest vectors where the lanes have them.
+            if constexpr (kWideAscii<L>) {
+                while (count - i >= L::kWideUnits) {
+                    const size_t ascii = L::narrow_ascii_wide(in + i, out);
+                    i += ascii;
+                    out += ascii;
+                    if (ascii < L::kWideUnits) break;
+                }
+            }
         } else if constexpr (!L::kShuffle) {
             // Up to the first other unit as ASCII, then up to the next ASCII
             // unit one unit at a time.

@@ -4,6 +4,8 @@
 
 #include <immintrin.h>
 
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/target.h"
@@ -53,7 +55,54 @@ struct Avx2 {
     static Hits either(Hits a, Hits b) { return _mm256_or_si256(a, b); }
     static uint64_t hit_mask(Hits h) { return static_cast<uint32_t>(_mm256_movemask_epi8(h)); }
 
-    using Lanes = X86Lanes<true>;
+    // The code-unit kernels work in 16-byte lanes, as the shuffles that
+    // pack UTF-8 forms need; only runs of ASCII go 32 units at a time.
+    struct Lanes : X86Lanes<true> {
+        static constexpr size_t kWideUnits = 32;
+
+        // Stores the 32 units at `in` narrowed to bytes, exact for ASCII,
+        // and returns how many of them lead as ASCII. What follows those in
+        // the store is overwritten by the encoding of the rest, which takes
+        // at least a byte per unit.
+        template <class Unit>
+        static size_t narrow_ascii_wide(const Unit* in, unsigned char* out) {
+            const auto* p = reinterpret_cast<const __m256i*>(in);
+            const auto load = [p](size_t k) { return _mm256_loadu_si256(p + k); };
+            auto* q = reinterpret_cast<__m256i*>(out);
+            if constexpr (sizeof(Unit) == 1) {
+                const __m256i v = load(0);
+                _mm256_storeu_si256(q, v);
+                return static_cast<size_t>(std::countr_zero(
+                    uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(v))} | uint64_t{1} << 32));
+            } else if constexpr (sizeof(Unit) == 2) {
+                const __m256i a = load(0), b = load(1);
+                // Two bits per unit, set for ASCII.
+                const auto ascii = [](__m256i v) {
+                    return uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(
+                        _mm256_and_si256(v, _mm256_set1_epi16(-128)), _mm256_setzero_si256())))};
+                };
+                // The pack interleaves the 8-byte halves of a and b.
+                _mm256_storeu_si256(q, _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8));
+                return static_cast<size_t>(std::countr_one(ascii(a) | ascii(b) << 32)) / 2;
+            } else {
+                const __m256i v[] = {load(0), load(1), load(2), load(3)};
+                uint64_t ascii = 0;
+                for (unsigned k = 0; k < 4; ++k) {
+                    const __m256i is_ascii = _mm256_cmpeq_epi32(
+                        _mm256_and_si256(v[k], _mm256_set1_epi32(-128)), _mm256_setzero_si256());
+                    ascii |= uint64_t{static_cast<uint32_t>(
+                                 _mm256_movemask_ps(_mm256_castsi256_ps(is_ascii)))}
+                             << (8 * k);
+                }
+                // Each 16-byte half of the packs holds four units of v[0] to v[3] in turn.
+                const __m256i packed = _mm256_packus_epi16(_mm256_packs_epi32(v[0], v[1]),
+                                                           _mm256_packs_epi32(v[2], v[3]));
+                _mm256_storeu_si256(q, _mm256_permutevar8x32_epi32(
+                                           packed, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)));
+                return static_cast<size_t>(std::countr_one(ascii));
+            }
+        }
+    };
 };
 
 }  // namespace

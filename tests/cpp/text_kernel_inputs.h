@@ -146,10 +146,13 @@ std::vector<std::vector<Unit>> encode_inputs(uint64_t seed = 11) {
     for (size_t len = 0; len <= 200; ++len) {
         const uint32_t a = edges[len % edges.size()];
         const uint32_t b = edges[(len * 7 + 3) % edges.size()];
-        std::vector<Unit> same(len, static_cast<Unit>(a)), mixed(len), ascii(len, 'x');
+        std::vector<Unit> same(len, static_cast<Unit>(a)), mixed(len), ascii(len, 'x'),
+            inside_ascii(len + 80, 'x');
         for (size_t i = 0; i < len; ++i) mixed[i] = static_cast<Unit>((i * 5 + len) % 3 ? a : b);
         if (len) ascii[len - 1] = static_cast<Unit>(b);
-        inputs.insert(inputs.end(), {same, mixed, ascii});
+        // A run of ASCII broken at every place of the widest vectors.
+        inside_ascii[len] = static_cast<Unit>(b);
+        inputs.insert(inputs.end(), {same, mixed, ascii, inside_ascii});
     }
     const uint32_t ranges[][2] = {{0, 0x7F}, {0x80, 0x7FF}, {0x800, 0xFFFF}, {0x10000, 0x10FFFF}};
     for (int n = 0; n < 1500; ++n) {
