@@ -2,8 +2,10 @@
 
 #include <climits>
 #include <cstring>
+#include <span>
 #include <string>
 
+#include "capi/keyword_suggestion.h"
 #include "capi/py_ref.h"
 
 namespace plovane {
@@ -31,12 +33,31 @@ bool too_many_positional(const Signature& sig, Py_ssize_t given) {
     return false;
 }
 
+bool unexpected_keyword(const Signature& sig, PyObject* key, const char* name) {
+    // A name with no UTF-8 form (a lone surrogate) has no suggestion.
+    const char* suggestion =
+        name ? closest_keyword(name, std::span(sig.params, static_cast<size_t>(sig.total)))
+             : nullptr;
+    if (suggestion) {
+        PyErr_Format(PyExc_TypeError,
+                     "%s() got an unexpected keyword argument '%U'. Did you mean '%s'?",
+                     sig.display, key, suggestion);
+    } else {
+        PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", sig.display,
+                     key);
+    }
+    return false;
+}
+
 bool bind_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObject** out) {
-    const char* name = PyUnicode_Check(key) ? PyUnicode_AsUTF8(key) : nullptr;
-    if (!name) {
-        PyErr_Clear();
+    if (!PyUnicode_Check(key)) {
         PyErr_Format(PyExc_TypeError, "%s() keywords must be strings", sig.display);
         return false;
+    }
+    const char* name = PyUnicode_AsUTF8(key);
+    if (!name) {
+        PyErr_Clear();
+        return unexpected_keyword(sig, key, nullptr);
     }
     for (int i = 0; i < sig.total; ++i) {
         if (std::strcmp(sig.params[i], name) != 0) continue;
@@ -48,9 +69,7 @@ bool bind_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObject
         out[i] = value;
         return true;
     }
-    PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%s'", sig.display,
-                 name);
-    return false;
+    return unexpected_keyword(sig, key, name);
 }
 
 bool check_required(const Signature& sig, PyObject** out) {

@@ -3,6 +3,7 @@ search, and the argument conventions every function shares."""
 
 import gc
 import importlib.util
+import inspect
 import operator
 import pathlib
 import sys
@@ -162,7 +163,8 @@ ARGUMENT_ERRORS = [
     (lambda: Node(), *shape_error("Node() missing 1 required positional argument: 'name'")),
     (lambda: Node("a", None, None, None, None),
      *shape_error("Node() takes from 1 to 4 positional arguments but 5 were given")),
-    (lambda: Node("a", nme=1), *shape_error("Node() got an unexpected keyword argument 'nme'")),
+    (lambda: Node("a", nme=1), *shape_error("Node() got an unexpected keyword argument 'nme'. Did you mean 'name'?")),
+    (lambda: Node("a", zzz=1), *shape_error("Node() got an unexpected keyword argument 'zzz'")),
     (lambda: Node("a", name="b"), *shape_error("Node() got multiple values for argument 'name'")),
     (lambda: Node("a").search(), *shape_error("Node.search() missing 2 required positional arguments: 'by' and 'value'")),
     (lambda: Node("a").search_by_name("a", 1, 2),
@@ -219,6 +221,33 @@ def test_argument_errors(call, error, message, param):
     if message is not NO_TYPE:
         assert str(info.value) == message
     assert getattr(info.value, "__notes__", None) == (None if param is None else [f"while processing '{param}'"])
+
+
+def misspellings(name):
+    """Keywords near `name` and far from it, as a caller might mistype them."""
+    yield from {name[1:], name[:-1], name + name[-1], name.upper(), name.capitalize(), name[::-1],
+                name[:2] + name[3:], name[1] + name[0] + name[2:], name.replace("_", ""), "x" + name,
+                name + "_" * 30, name * 3, "q", "zz", "\u00e9" + name, "\ud800"}
+
+
+@pytest.mark.parametrize("function", [Node, read_string, plovane.read_file, write_string, plovane.write_file,
+                                      Node("a").search, Node("a").search_by_text, Node.from_dict,
+                                      getattr(Node("a"), "__to_string")])
+def test_unexpected_keywords_are_worded_as_for_a_python_function(function):
+    # The same parameter names in a Python function give the interpreter's wording, its
+    # "Did you mean ...?" included.
+    params = list(inspect.signature(function).parameters)
+    namespace = {}
+    exec(f"def f({', '.join(params)}): pass", namespace)
+    for param in params:
+        for keyword in misspellings(param):
+            if keyword in params:
+                continue
+            with pytest.raises(TypeError) as expected:
+                namespace["f"](**{keyword: 1})
+            with pytest.raises(TypeError) as info:
+                function(**{keyword: 1})
+            assert str(info.value).split("()", 1)[1] == str(expected.value).split("()", 1)[1]
 
 
 @pytest.mark.parametrize("doc", ["<a>\udc00</a>", "<a>é\ud800</a>", "<a>😀\udfff</a>", "\ud800"])
