@@ -20,7 +20,6 @@
 // references.
 #include "entities/hashmap_types.h"
 
-#include <algorithm>
 #include <new>
 #include <string_view>
 #include <unordered_set>
@@ -303,8 +302,7 @@ class Extractor {
     }
 
     // A dict from str to str. When the same text occurs twice as a key (str
-    // subclasses can do that), the later entry wins, as in a map that
-    // overwrites; inserting backwards into a first-wins map does the same.
+    // subclasses can do that), the later entry wins (insert_copies).
     bool convert_map(PyObject* dict, bool keep, Refusal& refusal) {
         texts_.clear();
         const size_t begin = entries_.size();
@@ -326,7 +324,6 @@ class Extractor {
         map_ = AttrMap();
         // The snapshot in entries_ keeps the strs alive until the map has
         // copied them.
-        std::reverse(texts_.begin(), texts_.end());
         map_.insert_copies(take_hash_keys(), texts_);
         texts_.clear();
         return true;

@@ -291,22 +291,25 @@ void AttrMap::insert_copies(HashKeys keys,
     for (const auto& [key, value] : texts) buffer.append(key).append(value);
     const SourceRef copies = SharedSource::owned(std::move(buffer));
     reserve(keys, static_cast<uint32_t>(texts.size()));
-    // Each value follows its key in the buffer.
-    const char* next = copies->data();
+    // Each value follows its key in the buffer. The pairs go in last to
+    // first, so that of two keys with the same text the later one's value
+    // stays, as in a map that overwrites.
+    const size_t last = texts.size() - 1;
+    const char* next = copies->data() + total;
     const auto key_of = [&](size_t i) {
-        const std::string_view key{next, texts[i].first.size()};
-        next += texts[i].first.size() + texts[i].second.size();
-        return key;
+        const auto& [key, value] = texts[last - i];
+        next -= key.size() + value.size();
+        return std::string_view{next, key.size()};
     };
     insert_hashed_ahead(texts.size(), key_of, [&](size_t i, const Hashed& key) {
-        const std::string_view value{key.key.data() + key.key.size(), texts[i].second.size()};
+        const std::string_view value{key.key.data() + key.key.size(), texts[last - i].second.size()};
         if (packs_views(copies.get(), key.key, value)) {
             copies->retain(2);
             if (!insert_views(copies.get(), key, value)) copies->release(2);
         } else {
             insert(key, TextRef::span(copies, key.key), TextRef::span(copies, value));
         }
-        return true;  // of two equal keys the first stays
+        return true;
     });
 }
 

@@ -68,10 +68,9 @@ class AttrMap {
     // (and drops key and value) in that case. `keys` seeds the table when
     // this is the first insertion.
     bool insert(HashKeys keys, TextRef key, TextRef value);
-    // Inserts copies of the keys and values in order (of two keys with the
-    // same text the first stays). The copies share one buffer, so the map
-    // holds packed entries (no allocation per string) and its text lies in
-    // insertion order. For an empty map.
+    // Inserts copies of the keys and values; of two keys with the same text
+    // the later one's value stays. The copies share one buffer, so the map
+    // holds packed entries (no allocation per string). For an empty map.
     void insert_copies(HashKeys keys,
                        std::span<const std::pair<std::string_view, std::string_view>> texts);
 

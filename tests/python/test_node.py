@@ -73,6 +73,23 @@ def test_construction_and_properties():
         assert node.children == [a, b, a] and node.attrs == {"k": "v"}
 
 
+class SameText(str):
+    """A str that equals only itself, so that a dict can hold its text twice."""
+
+    def __hash__(self):
+        return 1
+
+    def __eq__(self, other):
+        return self is other
+
+
+def test_a_key_text_given_twice_keeps_the_later_value_as_a_map_that_overwrites():
+    attrs = {"k": "first", SameText("x"): "1", SameText("k"): "second", "y": "2", SameText("x"): "3"}
+    expected = {"k": "second", "x": "3", "y": "2"}
+    assert Node("a", attrs).attrs == expected
+    assert Node.from_dict({"name": "a", "attrs": attrs, "children": []}).attrs == expected
+
+
 def test_nodes_are_immutable_untracked_and_compare_by_identity():
     a, b = Node("x"), Node("x")
     assert a != b and a == a and hash(a) != hash(b)
