@@ -149,14 +149,16 @@ inline uint64_t after_internal_subset(const char* input, uint64_t len, uint64_t 
 // the strategy sees it is `q`. Without a '[' before `q` that is `q`.
 // Otherwise the declaration may have an internal subset, found past the
 // literals of the external identifier: it ends at the first '>' after the
-// ']' closing that subset. kNotFound when the input ends first.
+// ']' closing that subset. A '>' outside the literals before any '[' there
+// means there is no subset (the '[' was in a literal), and the declaration
+// ends at `q` as any other does. kNotFound when the input ends first.
 inline uint64_t doctype_end(const char* input, uint64_t len, uint64_t p, uint64_t q) {
     if (find_byte(input, p + 9, q, '[') == kNotFound) return q;
     static constexpr ByteSet kStop = byte_set("\"'[>");
     for (uint64_t i = p + 9; i != kNotFound;) {
         i = scan_to(input, i, len, kStop);
         if (i >= len) return kNotFound;
-        if (input[i] == '>') return i;
+        if (input[i] == '>') return q;
         if (input[i] == '[') {
             const uint64_t close = after_internal_subset(input, len, i + 1);
             return close == kNotFound ? kNotFound : find_byte(input, close, len, '>');

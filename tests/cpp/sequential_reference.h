@@ -127,14 +127,15 @@ class SequentialReference {
     // The '>' ending the document type declaration at `p`, whose first '>'
     // is `q`; len_ when the input ends first. With a '[' before `q`, the
     // literals of the external identifier are passed over, and a '[' outside
-    // them opens the internal subset.
+    // them opens the internal subset; a '>' outside them first means there
+    // is none, and `q` ends the declaration.
     uint64_t doctype(uint64_t p, uint64_t q) const {
         uint64_t i = p + 9;
         while (i < q && in_[i] != '[') ++i;
         if (i == q) return q;
         for (i = p + 9; i < len_; ++i) {
             const char b = in_[i];
-            if (b == '>') return i;
+            if (b == '>') return q;
             if (b == '[') return subset(i + 1);
             if (b == '"' || b == '\'') i = find(i + 1, b);
         }

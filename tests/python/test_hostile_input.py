@@ -69,6 +69,14 @@ def test_internal_subset_ends_after_its_closing_bracket(subset):
     assert plovane.read_string(quoted, "r").text == "real"
 
 
+@pytest.mark.parametrize("literal", ['"a>b"', '"[>b"', "'x[y>'"])
+def test_a_declaration_without_a_subset_ends_at_its_first_gt_even_with_a_bracket_in_a_literal(literal):
+    # Only a '[' outside the literals opens a subset; a literal's '[' changes nothing.
+    rest = literal[literal.index(">") + 1:]
+    assert plovane.read_string(f"<r><!DOCTYPE q SYSTEM {literal}>x</r>", "r").text == rest + ">x"
+    assert plovane.read_string(f"<!DOCTYPE q SYSTEM {literal}<r>x</r>", "r").text == "x"
+
+
 UNTERMINATED_SUBSETS = ['<!DOCTYPE x [<!ENTITY a "]><x/>', "<!DOCTYPE x [<!ELEMENT x ANY>]"]
 ENTITY_DECLARED = '<!DOCTYPE r [<!ENTITY f "v">]><r>&f;</r>'
 
