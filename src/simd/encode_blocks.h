@@ -2,8 +2,10 @@
 // lanes of the vector layer (lanes_x86.h, lanes_neon.h). Internal linkage,
 // for the reason given in quote_state.h.
 //
-// Sixteen units at a time are checked for ASCII and narrowed whole. Other
-// blocks take one of two paths that cover real text:
+// Sixteen units at a time are checked for ASCII and narrowed whole; after an
+// ASCII block, lanes that have wider vectors (AVX2, AVX-512) go on through
+// the run L::kWideUnits units at a time. Other blocks take one of two paths
+// that cover real text:
 //  - eight units all below U+0800 (every Latin-1 text; Greek, Cyrillic,
 //    Hebrew, Arabic and the accented Latin scripts, with their ASCII spaces
 //    and punctuation): each unit becomes the pair of bytes of its two-byte
@@ -12,8 +14,10 @@
 //  - otherwise four units: each becomes its one- to four-byte form in a
 //    32-bit lane and a shuffle chosen by the four lengths packs them.
 // A group with a surrogate is encoded one unit at a time, which finds it.
-// Every store writes 16 bytes while at least 16 units remain, each of which
-// takes at least one byte, so the stores stay inside the output.
+// Every store writes 16 bytes (a wide one kWideUnits) while at least that
+// many units remain, each of which takes at least one byte, so the stores
+// stay inside the output, and the bytes a store writes past what it keeps
+// are written again by the encoding of the units that follow.
 #pragma once
 
 #include <algorithm>
