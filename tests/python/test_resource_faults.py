@@ -165,6 +165,10 @@ OUT_OF_MEMORY = {
         ("to_dict", "graph.to_dict()", 128)]},
     "from_dict": ("d = shared_dict(27)", "Node.from_dict(d)", "d", 256),
     "Node(children=...)": ("leaf = Node('leaf'); kids = [leaf] * 40_000_000", "Node('r', children=kids)", "leaf", 128),
+    # The children of a tuple convert into 64 MiB (their growth peaks at 96); the node's own
+    # block of as much does not fit beside them.
+    "Node(children=...), the node": ("leaf = Node('leaf'); kids = (leaf,) * 2**23", "Node('r', children=kids)",
+                                     "leaf", 112),
     # 6.4e9 bytes of indentation: more than the child may allocate, less than
     # the machine has, so the write is tried and fails only when memory does.
     "write_string, 40,000 deep": ("""
