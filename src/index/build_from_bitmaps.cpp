@@ -63,9 +63,9 @@ class BitmapBuilder {
             out_.text_before(p);
             if (p + 1 >= len_) return out_.complete();
             const uint64_t q = closes_.first_after(p);
-            if (q == kNotFound) return unclosed_tag(p);
+            if (q == kNotFound) return unexpected(unclosed_tag(p));
             out_.set_previous_end(q);
-            if (!construct(p, q)) return unclosed_tag(p);
+            if (!construct(p, q)) return unexpected(unclosed_tag(p));
             // Skip whole words of '<' that lie inside a long construct.
             const uint64_t end = out_.previous_end();
             if (end / 64 > k) {

@@ -77,9 +77,6 @@ class SequentialBuilder {
 
   private:
     IndexError abnormal_end() const { return IndexError{IndexError::Kind::AbnormalEnd, len_}; }
-    static IndexError unclosed_tag(uint64_t position) {
-        return IndexError{IndexError::Kind::UnclosedTag, position};
-    }
 
     uint64_t comment(uint64_t p) {
         const uint64_t k = find_terminator(in_, p + 4, len_, '-', '>');

@@ -86,8 +86,9 @@ class IndexWriter {
     uint64_t previous_end_ = 0;
 };
 
-inline IndexBuild unclosed_tag(uint64_t position) {
-    return unexpected(IndexError{IndexError::Kind::UnclosedTag, position});
+// The construct opened by the '<' at `position` cannot be finished.
+inline IndexError unclosed_tag(uint64_t position) {
+    return IndexError{IndexError::Kind::UnclosedTag, position};
 }
 
 }  // namespace plovane::index_detail
