@@ -80,14 +80,9 @@ void read_and_check(std::string_view doc, std::string_view root_tag) {
     }
     // Over the byte-search index in batches of a few records, the read
     // comes to what it comes to over that whole index.
-    {
-        const auto outcome = [](const Expected<ElementRecord, ReadError>& read) {
-            return read ? shape(read.value()) : read.error().message();
-        };
-        const uint64_t batch = 1 + doc.size() % 3;
-        require(outcome(read_record(source, root_tag, build_sequential)) ==
-                outcome(read_record_in_batches(source, root_tag, batch)));
-    }
+    const uint64_t batch = 1 + doc.size() % 3;
+    require(outcome_of(read_record(source, root_tag, build_sequential)) ==
+            outcome_of(read_record_in_batches(source, root_tag, batch)));
     // Everything the read made is gone: only our reference is left.
     require(source->use_count() == 1);
 }

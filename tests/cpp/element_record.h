@@ -124,6 +124,11 @@ inline std::string shape(const ElementRecord& root) {
     return out;
 }
 
+// A read's tree shape, or its error's message.
+inline std::string outcome_of(const Expected<ElementRecord, ReadError>& read) {
+    return read ? shape(read.value()) : read.error().message();
+}
+
 inline WriteList write_list_of(const ElementRecord& root) {
     return lay_out_tree(
         root, [](const ElementRecord& e) -> uint64_t { return e.children.size(); },

@@ -20,7 +20,7 @@ struct Read {
 
     const ElementRecord& root() const { return result.value(); }
     // The tree's shape, or the error's message.
-    std::string outcome() const { return result ? shape(root()) : result.error().message(); }
+    std::string outcome() const { return outcome_of(result); }
 };
 
 Read read(const std::string& doc, std::string_view root_tag) {
@@ -112,11 +112,9 @@ TEST(ReadDocument, TreesAndErrors) {
 TEST(ReadDocument, InBatchesAsOverTheWholeIndex) {
     const auto same_in_batches = [](const std::string& doc, std::string_view root) {
         SourceRef source = SharedSource::owned(doc);
-        auto whole = read_record(source, root, build_sequential);
-        const std::string expected = whole ? shape(whole.value()) : whole.error().message();
+        const std::string expected = outcome_of(read_record(source, root, build_sequential));
         for (uint64_t batch : {1, 2, 3, 5}) {
-            auto part = read_record_in_batches(source, root, batch);
-            ASSERT_EQ(part ? shape(part.value()) : part.error().message(), expected)
+            ASSERT_EQ(outcome_of(read_record_in_batches(source, root, batch)), expected)
                 << "batches of " << batch << ": " << doc;
         }
     };
