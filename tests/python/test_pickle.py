@@ -90,6 +90,40 @@ BAD_STATES = [
 ]
 
 
+def header_counts(state):
+    """The node count and the structure part's length at the head of a state."""
+    counts, position = [], 4
+    for _ in range(2):
+        value = shift = 0
+        while True:
+            byte = state[position]
+            position += 1
+            value |= (byte & 0x7F) << shift
+            shift += 7
+            if byte < 0x80:
+                break
+        counts.append(value)
+    return tuple(counts)
+
+
+def test_counts_at_each_varint_width_round_trip():
+    # The state's size is worked out before it is written, so a count whose varint is one byte
+    # longer than thought (128 = 0x80, 16384) would cut the state short.
+    seen = set()
+
+    def round_trip(tree):
+        state = state_of(tree)
+        seen.update(header_counts(state))
+        assert_same_tree(tree, plovane._node_from_state(state), sharing=True)
+
+    for leaves in (126, 127, 128, 16382, 16383, 16384):
+        round_trip(Node("r", children=[Node("c") for _ in range(leaves)]))
+    for leaves in range(16, 40):  # structure parts of every length around 128 bytes
+        for with_attr in range(leaves + 1):
+            round_trip(Node("r", children=[Node("c", {"k": ""} if i < with_attr else {}) for i in range(leaves)]))
+    assert {127, 128, 129, 16383, 16384, 16385} <= seen
+
+
 @pytest.mark.parametrize("state, words", [c[1:] for c in BAD_STATES], ids=[c[0] for c in BAD_STATES])
 def test_malformed_state_is_refused(state, words):
     with pytest.raises(ValueError, match=f"^invalid Node state: .*{words}"):
