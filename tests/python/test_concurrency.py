@@ -140,6 +140,7 @@ def rss_bytes():
 
 
 @pytest.mark.soak
+@pytest.mark.timeout(SOAK_SECONDS * 2 + 600)
 def test_eight_threads_read_convert_write_and_release(documents, tmp_path):
     # Built at run time so that they are ordinary counted objects.
     shared = ["".join(["<shared><note>x &amp; y</note></shared>", " " * 64]), Node("shared", {"k": "v"}, text="s")]
