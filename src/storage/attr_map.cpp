@@ -302,7 +302,8 @@ void AttrMap::insert_copies(HashKeys keys,
         return std::string_view{next, key.size()};
     };
     insert_hashed_ahead(texts.size(), key_of, [&](size_t i, const Hashed& key) {
-        const std::string_view value{key.key.data() + key.key.size(), texts[last - i].second.size()};
+        const std::string_view value{key.key.data() + key.key.size(),
+                                     texts[last - i].second.size()};
         if (packs_views(copies.get(), key.key, value)) {
             copies->retain(2);
             if (!insert_views(copies.get(), key, value)) copies->release(2);
