@@ -98,6 +98,14 @@ std::vector<Text> texts() {
     chinese.resize(kTargetBytes / 2);
     out.push_back({"cjk", 2, chinese});
     out.push_back({"emoji-heavy", 4, words(rng, range('a', 'z'), emoji, 2, kTargetBytes / 4)});
+    // French-like prose: one letter in about forty accented, and now and
+    // then a typographic apostrophe or dash, which makes the str two-byte.
+    std::vector<uint32_t> prose;
+    for (int copy = 0; copy < 5; ++copy) {
+        for (uint32_t c = 'a'; c <= 'z'; ++c) prose.push_back(c);
+    }
+    for (uint32_t c : {0xE9u, 0xE8u, 0xE0u}) prose.push_back(c);
+    out.push_back({"accented", 2, words(rng, prose, {0x2019, 0x2014}, 30, kTargetBytes / 2)});
     out.push_back(
         {"mostly-ascii", 2, words(rng, range('a', 'z'), {0x20AC, 0x2014}, 40, kTargetBytes / 2)});
     return out;

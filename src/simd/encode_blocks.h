@@ -10,7 +10,8 @@
 //    Hebrew, Arabic and the accented Latin scripts, with their ASCII spaces
 //    and punctuation): each unit becomes the pair of bytes of its two-byte
 //    form in a 16-bit lane, or its one byte, and a shuffle chosen by the
-//    mask of ASCII lanes packs the bytes together;
+//    mask of ASCII lanes packs the bytes together; from the third such
+//    eight in a row on, 64 units at a time are packed so (encode_pair_chunks);
 //  - otherwise four units: each becomes its one- to four-byte form in a
 //    32-bit lane and a shuffle chosen by the four lengths packs them.
 // A group with a surrogate is encoded one unit at a time, which finds it.
@@ -218,10 +219,53 @@ constexpr bool kWideAscii = requires {
     L::kWideUnits;
 };
 
+// The bits of the 64 units at `in`, or-ed together into one vector.
+template <class L, class Unit>
+typename L::V or64(const Unit* in) noexcept {
+    constexpr size_t kLanes = 16 / sizeof(Unit);
+    auto all = L::load(in);
+    for (size_t k = kLanes; k < 64; k += kLanes) all = L::bit_or(all, L::load(in + k));
+    return all;
+}
+
+// Text written in a script below U+0800 (Cyrillic, Greek, Hebrew, Arabic;
+// the letters of Latin-1 in a one-byte str): nearly every eight units hold
+// one of its letters, and the block loop's branches cost more than packing
+// every unit as a pair. Here 64 units at a time are packed so, without a
+// branch on their content; a chunk all ASCII is narrowed instead, and two of
+// those in a row, or a unit from U+0800 on, hand the text back to the block
+// loop. Every pair store has at least 16 units after its own start.
+template <class L, class Unit>
+unsigned char* encode_pair_chunks(const Unit* in, size_t count, size_t& i,
+                                  unsigned char* out) noexcept {
+    constexpr size_t kChunk = 64;
+    const auto ascii_only = L::splat16(sizeof(Unit) == 1 ? 0x8080 : 0xFF80);
+    unsigned ascii_chunks = 0;
+    while (count - i >= kChunk + 8) {
+        const auto bits = or64<L>(in + i);
+        if constexpr (sizeof(Unit) == 2) {
+            if (!L::none(L::bit_and(bits, L::splat16(0xF800)))) break;
+        }
+        if (L::none(L::bit_and(bits, ascii_only))) {
+            for (size_t k = 0; k < kChunk; k += 16)
+                L::store(out + k, narrow_units16<L>(in + i + k));
+            i += kChunk;
+            out += kChunk;
+            if (++ascii_chunks == 2) break;
+            continue;
+        }
+        ascii_chunks = 0;
+        for (size_t k = 0; k < kChunk; k += 8) out = encode_pairs<L>(units16<L>(in + i + k), out);
+        i += kChunk;
+    }
+    return out;
+}
+
 template <class L, class Unit>
 unsigned char* encode_units_with(const Unit* in, size_t count, unsigned char* out,
                                  size_t& bad) noexcept {
     size_t i = 0;
+    size_t pairs_end = 0, pairs_in_row = 0;  // see the pairs' branch
     while (count - i >= 16) {
         // The block is narrowed whole and kept up to its first other unit.
         // An all-ASCII block is a branch of its own: were the step chosen
@@ -259,7 +303,16 @@ unsigned char* encode_units_with(const Unit* in, size_t count, unsigned char* ou
         } else if (sizeof(Unit) < 4 && below_three_bytes8<L>(in + i)) {
             // ASCII units in the eight are packed too.
             out = encode_pairs<L>(units16<L>(in + i), out);
+            // The third such eight in a row: text in a script that
+            // encode_pair_chunks takes faster. Accented letters and lone
+            // words of such a script among ASCII stay here: there the
+            // chunks would pack too much ASCII as pairs.
+            pairs_in_row = i == pairs_end ? pairs_in_row + 1 : 1;
             i += 8;
+            pairs_end = i;
+            if constexpr (sizeof(Unit) < 4) {
+                if (pairs_in_row >= 3) out = encode_pair_chunks<L>(in, count, i, out);
+            }
         } else if (!(others & 1)) {
             // Four-byte units mostly hold ASCII text with emoji: the ASCII
             // is skipped first there.

@@ -8,6 +8,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -153,6 +154,19 @@ std::vector<std::vector<Unit>> encode_inputs(uint64_t seed = 11) {
         // A run of ASCII broken at every place of the widest vectors.
         inside_ascii[len] = static_cast<Unit>(b);
         inputs.insert(inputs.end(), {same, mixed, ascii, inside_ascii});
+        // Words of a script below U+0800 (the one Latin-1 holds for one-byte
+        // units), long enough to be packed in chunks, that end at every
+        // length, stop for a long ASCII run or a unit from U+0800 on.
+        std::vector<Unit> words(len + 190), paused(len + 190), broken(len + 190);
+        const uint32_t letter = kMax == 0xFF ? 0xE9 : 0x430;
+        for (size_t i = 0; i < words.size(); ++i) {
+            words[i] = static_cast<Unit>(i % 6 == 5 ? ' ' : letter + i % 5);
+        }
+        paused = broken = words;
+        std::fill(paused.begin() + static_cast<std::ptrdiff_t>(len / 2),
+                  paused.begin() + static_cast<std::ptrdiff_t>(len / 2 + 140), Unit{'x'});
+        broken[len + 24] = static_cast<Unit>(kMax == 0xFF ? 0xFF : 0x4E2D);
+        inputs.insert(inputs.end(), {words, paused, broken});
     }
     const uint32_t ranges[][2] = {{0, 0x7F}, {0x80, 0x7FF}, {0x800, 0xFFFF}, {0x10000, 0x10FFFF}};
     for (int n = 0; n < 1500; ++n) {
@@ -180,7 +194,9 @@ std::vector<std::vector<Unit>> encode_inputs(uint64_t seed = 11) {
 template <class Unit>
 void check_encode(Failures& failures, const KernelInfo& kernel, const GuardedPage& guard) {
     const auto inputs = encode_inputs<Unit>();
-    std::vector<Unit> buffer(16 + 300);
+    size_t longest = 0;
+    for (const auto& input : inputs) longest = std::max(longest, input.size());
+    std::vector<Unit> buffer(16 + longest);
     for (const auto& input : inputs) {
         const size_t count = input.size();
         const size_t size = utf8_size_scalar(input.data(), count, sizeof(Unit));
