@@ -10,6 +10,7 @@
 
 #include "capi/arguments.h"
 #include "capi/deferred_release.h"
+#include "capi/name_strings.h"
 #include "capi/py_ref.h"
 #include "capi/signal_poll.h"
 #include "entities/extraction_failure.h"
@@ -120,7 +121,7 @@ PyObject* node_dict(const DictKeys& keys, const NodeObject* node, MadeObjects& m
                     HiddenFromCollector& hidden) {
     PyRef values[kKeyCount];
     values[kChildren] = PyRef(take_list(made, node->child_count));
-    values[kName] = PyRef(text_to_python(node->name));
+    values[kName] = PyRef(name_to_python(node->name.view()));
     values[kAttrs] = PyRef(attrs_to_python(node->attrs));
     values[kText] =
         node->text.present() ? PyRef(text_to_python(node->text)) : PyRef::borrow(Py_None);

@@ -9,6 +9,7 @@
 #include "capi/deferred_release.h"
 #include "capi/errors.h"
 #include "capi/method_def.h"
+#include "capi/name_strings.h"
 #include "capi/process_object.h"
 #include "capi/py_ref.h"
 #include "entities/node_methods.h"
@@ -194,7 +195,7 @@ PyObject* node_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
 // ---- properties ----------------------------------------------------------
 
 PyObject* get_name(PyObject* self, void*) {
-    return text_to_python(as_node(self)->name);
+    return name_to_python(as_node(self)->name.view());
 }
 
 PyObject* get_text(PyObject* self, void*) {
@@ -362,7 +363,7 @@ PyObject* attrs_to_python(const AttrMap& attrs) {
     bool ok = true;
     attrs.for_each([&](std::string_view key, std::string_view value) {
         if (!ok) return;
-        PyRef k(text_to_python(key)), v(text_to_python(value));
+        PyRef k(name_to_python(key)), v(text_to_python(value));
         ok = k && v && PyDict_SetItem(dict.get(), k.get(), v.get()) == 0;
     });
     return ok ? dict.release() : nullptr;

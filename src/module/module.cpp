@@ -6,6 +6,7 @@
 #include "capi/arguments.h"
 #include "capi/errors.h"
 #include "capi/guarded_call.h"
+#include "capi/name_strings.h"
 #include "capi/py_ref.h"
 #include "entities/node.h"
 #include "entities/search_type.h"
@@ -82,8 +83,14 @@ PyModuleDef_Slot module_slots[] = {
     {0, nullptr},
 };
 
+// The name strs are kept for whichever module object uses them; the first
+// to go takes them along, and the others make them again.
+void free_module(void*) {
+    clear_name_strings();
+}
+
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "plovane", "", 0, nullptr, module_slots, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "plovane", "", 0, nullptr, module_slots, nullptr, nullptr, free_module,
 };
 
 }  // namespace

@@ -73,6 +73,22 @@ def test_construction_and_properties():
         assert node.children == [a, b, a] and node.attrs == {"k": "v"}
 
 
+def test_names_are_right_however_many_share_the_table_of_recent_names():
+    # Names and attribute names come from a small table of recent ones:
+    # thousands of one length (which must share its slots), names alike but
+    # for their middle, long and non-ASCII ones.
+    names = [f"n{i:06d}" for i in range(5000)]
+    names += ["x" * 8 + middle + "y" * 8 for middle in "abc"] + ["l" * 100, "é" * 3, "日本"]
+    doc = "<r>" + "".join(f'<{n} {n}="v"/>' for n in names) + "</r>"
+    for _ in range(2):  # the second time meets the names the first left in the table
+        for node, name in zip(read_string(doc, "r").children, names, strict=True):
+            assert node.name == name and node.attrs == {name: "v"}
+        assert [d["name"] for d in read_string(doc, "r").to_dict()["children"]] == names
+    kept = [node.name for node in read_string(doc, "r").children]
+    read_string(doc.replace("<n", "<m"), "r").to_dict()  # takes their slots
+    assert kept == names
+
+
 class SameText(str):
     """A str that equals only itself, so that a dict can hold its text twice."""
 
