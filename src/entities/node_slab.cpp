@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <new>
+
+#include "storage/block_pool.h"
 
 namespace plovane {
 
@@ -21,7 +22,7 @@ constexpr size_t kLargestShared = NodeSlab::kChunkBytes / 8;
 }  // namespace
 
 void release_chunk(NodeChunk* chunk) noexcept {
-    if (--chunk->live == 0) std::free(chunk);
+    if (--chunk->live == 0) give_block(chunk, chunk->bytes);
 }
 
 NodeSlab::~NodeSlab() {
@@ -43,10 +44,10 @@ NodeObject* NodeSlab::allocate(size_t child_count) noexcept {
         // Without a bound from reserve(), a full chunk.
         const size_t wanted = expected_ ? std::min(expected_, kChunkBytes) : kChunkBytes;
         const size_t bytes = kHeaderBytes + std::max(size, wanted);
-        void* memory = std::malloc(bytes);
+        void* memory = take_block(bytes);
         if (!memory) return nullptr;
         if (chunk_) release_chunk(chunk_);
-        chunk_ = new (memory) NodeChunk{1};
+        chunk_ = new (memory) NodeChunk{1, bytes};
         next_ = static_cast<char*>(memory) + kHeaderBytes;
         left_ = bytes - kHeaderBytes;
     }

@@ -1,6 +1,6 @@
 // Memory for the node blocks of one read, with the global lock: blocks are
-// cut from large chunks in turn, and a chunk goes back to the C allocator
-// when the last block in it is freed.
+// cut from large chunks in turn, and a chunk goes back to the block pool
+// (storage/block_pool.h) when the last block in it is freed.
 //
 // Allocating every node on its own made the allocator's state part of the
 // cost of a read: after other libraries had used and freed the heap, each of
@@ -21,7 +21,8 @@ namespace plovane {
 
 // A chunk's header; the blocks follow it.
 struct NodeChunk {
-    size_t live;  // blocks in use, and one more while a slab cuts from the chunk
+    size_t live;   // blocks in use, and one more while a slab cuts from the chunk
+    size_t bytes;  // of the whole chunk, this header included
 };
 
 // Frees a block's share of its chunk (and the chunk with its last block).

@@ -1,12 +1,13 @@
 #include "storage/table_arena.h"
 
-#include <cstdlib>
 #include <new>
+
+#include "storage/block_pool.h"
 
 namespace plovane {
 
 TableArena::~TableArena() {
-    for (void* block : blocks_) std::free(block);
+    for (const Block& block : blocks_) give_block(block.memory, block.bytes);
 }
 
 void* TableArena::allocate(size_t bytes) {
@@ -17,9 +18,9 @@ void* TableArena::allocate(size_t bytes) {
         const bool own = bytes > block_size_ / 2;
         const size_t size = own ? bytes : block_size_;
         blocks_.reserve(blocks_.size() + 1);
-        void* block = std::malloc(size);
+        void* block = take_block(size);
         if (!block) throw std::bad_alloc();
-        blocks_.push_back(block);
+        blocks_.push_back({block, size});
         if (own) return block;
         next_ = static_cast<char*>(block);
         left_ = size;

@@ -1,5 +1,6 @@
 // Memory for the attribute tables of one read document, taken from a few
-// large blocks and freed all at once with the document's source.
+// large blocks and given back all at once with the document's source (to
+// the block pool, which keeps the large ones for the next read).
 //
 // A document gives nearly every element a small table; taking each from
 // malloc and giving it back one by one cost a tenth of a read. Every table in
@@ -29,7 +30,11 @@ class TableArena {
     static constexpr size_t kSmallest = size_t{1} << 10;
     static constexpr size_t kLargest = size_t{1} << 18;
 
-    std::vector<void*> blocks_;
+    struct Block {
+        void* memory;
+        size_t bytes;
+    };
+    std::vector<Block> blocks_;
     char* next_ = nullptr;
     size_t left_ = 0;
     size_t block_size_ = kSmallest;
