@@ -12,9 +12,8 @@
 
 namespace plovane {
 
-// A block of `bytes` (a size that give_block was given before, or any
-// other) from the pool if it holds one of that size, else from malloc; null
-// when memory runs out.
+// A block of `bytes` bytes: one the pool kept, if it holds one of that
+// size, else one from malloc; null when memory runs out.
 void* take_block(size_t bytes) noexcept;
 
 // Keeps the block (from take_block or malloc) for a later take_block of the
