@@ -1,5 +1,7 @@
 #include "read/whitespace.h"
 
+#include "simd/byte_scan.h"
+
 namespace plovane {
 
 namespace {
@@ -55,13 +57,15 @@ size_t trailing_space_length(std::string_view t) noexcept {
 
 namespace {
 
-// `text` without its leading White_Space. ASCII space is skipped in a tight
-// loop; only a byte of a multi-byte character needs the full test.
+// `text` without its leading White_Space. ASCII space (indentation, most
+// of it) is skipped a vector at a time; only a byte of a multi-byte
+// character needs the full test.
 std::string_view drop_leading_space(std::string_view text) noexcept {
     for (;;) {
-        size_t i = 0;
-        while (i < text.size() && is_ascii_space(text[i])) ++i;
-        text.remove_prefix(i);
+        if (!text.empty() && is_ascii_space(text[0])) {
+            text.remove_prefix(
+                find_first_not_of<' ', '\t', '\n', '\v', '\f', '\r'>(text.data(), text.size()));
+        }
         if (text.empty() || static_cast<unsigned char>(text[0]) < 0x80) return text;
         const size_t k = leading_space_length(text);
         if (k == 0) return text;

@@ -23,5 +23,15 @@ inline size_t find_first_of(const char* data, size_t size) noexcept {
 #endif
 }
 
+// Offset of the first byte of data[0..size) equal to none of `Bytes`, or size.
+template <char... Bytes>
+inline size_t find_first_not_of(const char* data, size_t size) noexcept {
+#if defined(PLOVANE_SSE2) || defined(PLOVANE_ARM64)
+    return find_first_not_of_with<BaselineSimd, Bytes...>(data, size);
+#else
+    return find_first_not_of_scalar<Bytes...>(data, size);
+#endif
+}
+
 }  // namespace
 }  // namespace plovane

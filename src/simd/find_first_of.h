@@ -41,31 +41,57 @@ inline bool within_one_page(const char* p, unsigned width) noexcept {
     return (reinterpret_cast<uintptr_t>(p) & (kPageSize - 1)) <= kPageSize - width;
 }
 
-// The same as find_first_of_scalar, one vector at a time. Short strings are
-// common (attribute values, texts of a few words), so the tail matters as
-// much as the bulk: a tail that does not cross a page boundary is loaded as
-// one whole vector and the hits past `size` are masked off. Only the bytes
-// loaded past the object are outside it, which the address sanitizer would
-// report.
-template <class S, char... Bytes>
-PLOVANE_NO_ADDRESS_CHECK size_t find_first_of_with(const char* data, size_t size) noexcept {
+// Offset of the first byte of data[0..size) equal to none of `Bytes`, or
+// size; one byte at a time.
+template <char... Bytes>
+size_t find_first_not_of_scalar(const char* data, size_t size) noexcept {
+    for (size_t i = 0; i < size; ++i) {
+        if (!((data[i] == Bytes) || ...)) return i;
+    }
+    return size;
+}
+
+// The same as find_first_of_scalar (find_first_not_of_scalar when `Not`),
+// one vector at a time. Short strings are common (attribute values, texts
+// of a few words, indentation), so the tail matters as much as the bulk: a
+// tail that does not cross a page boundary is loaded as one whole vector
+// and the hits past `size` are masked off. Only the bytes loaded past the
+// object are outside it, which the address sanitizer would report.
+template <class S, bool Not, char... Bytes>
+PLOVANE_NO_ADDRESS_CHECK size_t find_first_with(const char* data, size_t size) noexcept {
     constexpr unsigned kWidth = S::kVectorBytes;
+    constexpr unsigned kMaskBits = kWidth * S::kMaskBitsPerByte;
+    constexpr uint64_t kWhole = kMaskBits == 64 ? ~uint64_t{0} : (uint64_t{1} << kMaskBits) - 1;
+    const auto hits = [](const char* p) {
+        const uint64_t mask = S::hit_mask(match_any<S, Bytes...>(S::load_vector(p)));
+        return Not ? ~mask & kWhole : mask;
+    };
     const auto first_hit = [](uint64_t mask) {
         return static_cast<size_t>(std::countr_zero(mask)) / S::kMaskBitsPerByte;
     };
     size_t i = 0;
     for (; size - i >= kWidth; i += kWidth) {
-        const uint64_t mask = S::hit_mask(match_any<S, Bytes...>(S::load_vector(data + i)));
-        if (mask) return i + first_hit(mask);
+        if (const uint64_t mask = hits(data + i)) return i + first_hit(mask);
     }
     if (i == size) return size;
     if (!within_one_page(data + i, kWidth)) {
-        return i + find_first_of_scalar<Bytes...>(data + i, size - i);
+        return i + (Not ? find_first_not_of_scalar<Bytes...>(data + i, size - i)
+                        : find_first_of_scalar<Bytes...>(data + i, size - i));
     }
     // size - i < kWidth, so the shift stays below 64.
     const uint64_t kept = (uint64_t{1} << ((size - i) * S::kMaskBitsPerByte)) - 1;
-    const uint64_t mask = S::hit_mask(match_any<S, Bytes...>(S::load_vector(data + i))) & kept;
+    const uint64_t mask = hits(data + i) & kept;
     return mask ? i + first_hit(mask) : size;
+}
+
+template <class S, char... Bytes>
+size_t find_first_of_with(const char* data, size_t size) noexcept {
+    return find_first_with<S, false, Bytes...>(data, size);
+}
+
+template <class S, char... Bytes>
+size_t find_first_not_of_with(const char* data, size_t size) noexcept {
+    return find_first_with<S, true, Bytes...>(data, size);
 }
 
 }  // namespace

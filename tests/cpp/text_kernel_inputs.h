@@ -73,6 +73,25 @@ inline std::vector<std::string> search_inputs(uint64_t seed = 7) {
     return inputs;
 }
 
+// Runs of ASCII white space of every length up to 200, ending there or at a
+// byte next to the set (or a UTF-8 byte) at every place.
+inline std::vector<std::string> space_inputs() {
+    static const char kSpaces[] = {' ', '\t', '\n', '\v', '\f', '\r'};
+    static const char kOthers[] = {'a', '\x08', '\x0E', '!', '\x1F', '\xA0', '\x85', '\0'};
+    std::vector<std::string> inputs;
+    for (size_t len = 0; len <= 200; ++len) {
+        std::string run(len, ' ');
+        for (size_t i = 0; i < len; ++i) run[i] = kSpaces[(i * 5 + len) % sizeof kSpaces];
+        inputs.push_back(run);
+        for (size_t at = 0; at < len; at += 1 + at / 8) {
+            std::string t = run;
+            t[at] = kOthers[(at + len) % sizeof kOthers];
+            inputs.push_back(t);
+        }
+    }
+    return inputs;
+}
+
 // Runs `search(begin, end)` on a copy of `input` at every alignment within 64
 // bytes and right before an unmapped page, against `reference`.
 template <class Search, class Reference>
@@ -127,6 +146,10 @@ inline Failures check_search_kernels(const std::vector<KernelInfo>& kernels) {
     check("find_first_of<quote, '<', '&', tab, LF, CR>",
           sized(find_first_of<'"', '<', '&', '\t', '\n', '\r'>),
           sized(find_first_of_scalar<'"', '<', '&', '\t', '\n', '\r'>));
+    check_search(failures, "find_first_not_of<ASCII white space>",
+                 sized(find_first_not_of<' ', '\t', '\n', '\v', '\f', '\r'>),
+                 sized(find_first_not_of_scalar<' ', '\t', '\n', '\v', '\f', '\r'>), space_inputs(),
+                 guard);
     return failures;
 }
 
