@@ -34,9 +34,12 @@ class SequentialBuilder {
         return out_.complete();
     }
 
-    // Scans constructs until the index holds `limit` records or the input
+    // Scans constructs until the index holds `limit` records, or the input
     // ends (ended() is then true), or up to an error, which ends the build:
-    // there is no scanning on after one.
+    // there is no scanning on after one. A declaration makes no record, so
+    // a run of them with text between would fill one batch with the text
+    // ranges of the whole input: after a declaration, `limit` text ranges
+    // end the batch too.
     std::optional<IndexError> scan(uint64_t limit) {
         uint64_t pos = pos_;
         while (pos < len_ && out_.record_count() < limit) {
@@ -54,6 +57,7 @@ class SequentialBuilder {
                 const uint64_t after = declaration(p);
                 if (after == kNotFound) return abnormal_end();
                 pos = after;
+                if (out_.text_count() >= limit) break;
                 continue;
             } else if (c == '/') {
                 if (!end_tag(p, end)) return unclosed_tag(p);
@@ -68,7 +72,7 @@ class SequentialBuilder {
             pos = end + 1;
         }
         pos_ = pos;
-        if (out_.record_count() < limit) pos_ = len_;
+        if (out_.record_count() < limit && out_.text_count() < limit) pos_ = len_;
         return std::nullopt;
     }
 

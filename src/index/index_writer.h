@@ -71,6 +71,7 @@ class IndexWriter {
 
     IndexBuild complete() { return std::move(index_); }
     uint64_t record_count() const noexcept { return index_.record_count(); }
+    uint64_t text_count() const noexcept { return index_.text_ranges.size(); }
     const StructuralIndex& index() const noexcept { return index_; }
     // Empties the index for the next batch, keeping its memory.
     void clear() noexcept {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "index/structural_index.h"
@@ -133,8 +134,15 @@ class DocumentReader {
             if (!batch) return index_error(batch.error(), source_->size());
             const StructuralIndex& index = *batch.value();
             const bool reading = !status && !done_;
-            if (index.record_count() == 0) return reading ? at_end() : status;
+            if (index.record_count() == 0 && index.text_ranges.empty()) {
+                return reading ? at_end() : status;
+            }
             if (reading) status = read_batch(index);
+            // Character data after the batch's last record (one cut short by
+            // its count of text ranges) is read now, as it would be before
+            // the next record; an error in it waits for that record, as the
+            // end of the input comes first if there is none.
+            if (reading && !status && !done_ && !held_) held_ = consume_text(UINT64_MAX);
         }
     }
 
@@ -152,6 +160,7 @@ class DocumentReader {
         cursor_ = 0;
         const uint64_t n = index.record_count();
         for (uint64_t i = 0; i < n; ++i) {
+            if (held_) return std::exchange(held_, std::nullopt);
             const uint64_t s = index.tag_starts[i];
             if (cursor_ < index.text_ranges.size() && index.text_ranges[cursor_].start < s) {
                 if (Status error = consume_text(s)) return error;
@@ -321,6 +330,7 @@ class DocumentReader {
     std::vector<std::string_view> outer_;  // enclosing the root, before it opens
     size_t cursor_ = 0;                    // first text range of the batch not yet consumed
     bool done_ = false;
+    Status held_;  // an error in text that no record has followed yet
 };
 
 }  // namespace

@@ -74,7 +74,7 @@ inline BuildSummary summary_of(IndexBuild (*build)(const char*, uint64_t), std::
     return summary_of(build(doc.data(), doc.size()));
 }
 
-// The byte-search index taken `batch` records at a time and put back
+// The byte-search index taken `batch` records (or text ranges) at a time and put back
 // together: the same as build_sequential's, error included.
 inline IndexBuild build_in_batches(const char* input, uint64_t len, uint64_t batch) {
     SequentialBatches batches(input, len, batch);
@@ -92,9 +92,9 @@ inline IndexBuild build_in_batches(const char* input, uint64_t len, uint64_t bat
         add(whole.tag_ends, part.tag_ends);
         add(whole.tag_kinds, part.tag_kinds);
         add(whole.tag_names, part.tag_names);
-        // The last batch may hold character data without a record after it.
+        // A batch may hold character data without a record after it.
         add(whole.text_ranges, part.text_ranges);
-        if (part.record_count() == 0) return whole;
+        if (part.record_count() == 0 && part.text_ranges.empty()) return whole;
     }
 }
 

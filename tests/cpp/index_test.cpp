@@ -88,6 +88,31 @@ TEST(SequentialIndex, SameAsTheByteByByteSearches) {
         ASSERT_EQ(seq(in.bytes), reference(in.bytes)) << in.name;
 }
 
+// Declarations make no record, so the text between them counts towards a
+// batch too: a run of them fills batches of as many ranges as records asked
+// for, not one batch for the whole input.
+TEST(SequentialBatches, TextBetweenDeclarationsIsCutIntoBatches) {
+    std::string open = "<r>", closed = "<r>";
+    for (int i = 0; i < 1000; ++i) {
+        open += "t<!x";  // no '>' after any of them
+        closed += "t<!x>";
+    }
+    for (const std::string& d : {open, closed + "</r>"}) {
+        SequentialBatches batches(d.data(), d.size(), 8);
+        size_t parts = 0;
+        for (;;) {
+            auto next = batches.next();
+            ASSERT_TRUE(next);
+            const StructuralIndex& part = *next.value();
+            if (part.record_count() == 0 && part.text_ranges.empty()) break;
+            EXPECT_LE(part.text_ranges.size(), 8u);
+            ++parts;
+        }
+        EXPECT_GT(parts, 100u);
+        EXPECT_EQ(batched(d, 8), seq(d));
+    }
+}
+
 const std::string kExample = R"(<r a="1" b="2" c="3" d="4"><e f="g>h" i="j" k="l" m="n"/></r>)";
 
 TEST(BitmapIndex, RecordsAndWhereTheyDifferFromByteSearches) {

@@ -119,6 +119,13 @@ TEST(ReadDocument, InBatchesAsOverTheWholeIndex) {
         }
     };
     for (const Case& c : kCases) same_in_batches(c.doc, c.root);
+    // Text between declarations, which make no record: batches are cut by
+    // their count of text ranges too, and an error in such text is told
+    // only if a record follows it (the end of the input comes first else).
+    for (const char* doc : {"<r>a<!x>b<!y>c&amp;<!z>d</r>", "<r>a<!x>&bogus;<!y>c<x/></r>",
+                            "<r>a<!x>&bogus;<!y", "<r>a<!x>&bogus;<!y>", "<r><x/>a<!x>b<!y"}) {
+        same_in_batches(doc, "r");
+    }
     // Random documents, whole and cut short, and each with a stray '<'
     // inserted somewhere: before, inside or after the root.
     testing::DocumentGenerator gen(31, {false, 4, 40});
