@@ -97,10 +97,9 @@ def cases(pv: Plovane) -> list[Case]:
         Case("unterminated '<!--' repeated", past_cache(4), lambda k: "<!--" * k, read_r, True),
         Case("unterminated '<?x' repeated", past_cache(3), lambda k: "<?x" * k, read_r, True),
         Case("unclosed '<a' repeated", past_cache(2), lambda k: "<a" * k, read_r, True),
-        # Every "<!x" is a record of the index (about fifty bytes of it): at a few million
-        # items the index alone is far past the caches, while ten million would make the
-        # 4n call take gigabytes of fresh memory, whose cost grows faster than its size on
-        # some machines (see the reference row).
+        # Every "<!x" is a declaration followed by a range of character data, which the
+        # byte-search index holds a batch at a time; a few million items keep this row's
+        # time comparable with the runs made when it held them all at once.
         Case("unterminated '<!x' repeated", 8 * MILLION // 3, lambda k: "<!x" * k, read_r, True),
         Case("'<!DOCTYPE' with an unterminated internal subset", past_cache(15),
              lambda k: "<!DOCTYPE r [" + "<!ENTITY e 'v'>" * k + "<r/>", read_r, True),
