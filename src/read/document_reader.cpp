@@ -159,8 +159,9 @@ class DocumentReader {
         index_ = &index;
         cursor_ = 0;
         const uint64_t n = index.record_count();
+        // A record has followed the text whose error was held.
+        if (n > 0 && held_) return std::exchange(held_, std::nullopt);
         for (uint64_t i = 0; i < n; ++i) {
-            if (held_) return std::exchange(held_, std::nullopt);
             const uint64_t s = index.tag_starts[i];
             if (cursor_ < index.text_ranges.size() && index.text_ranges[cursor_].start < s) {
                 if (Status error = consume_text(s)) return error;
