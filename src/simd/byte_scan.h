@@ -13,24 +13,25 @@
 namespace plovane {
 namespace {
 
-// Offset of the first byte of data[0..size) equal to one of `Bytes`, or size.
-template <char... Bytes>
-inline size_t find_first_of(const char* data, size_t size) noexcept {
+// Offset of the first byte of data[0..size) equal to one of `Bytes` (to
+// none of them when `Not`), or size.
+template <bool Not, char... Bytes>
+inline size_t find_first(const char* data, size_t size) noexcept {
 #if defined(PLOVANE_SSE2) || defined(PLOVANE_ARM64)
-    return find_first_of_with<BaselineSimd, Bytes...>(data, size);
+    return find_first_with<BaselineSimd, Not, Bytes...>(data, size);
 #else
-    return find_first_of_scalar<Bytes...>(data, size);
+    return find_first_scalar<Not, Bytes...>(data, size);
 #endif
 }
 
-// Offset of the first byte of data[0..size) equal to none of `Bytes`, or size.
+template <char... Bytes>
+inline size_t find_first_of(const char* data, size_t size) noexcept {
+    return find_first<false, Bytes...>(data, size);
+}
+
 template <char... Bytes>
 inline size_t find_first_not_of(const char* data, size_t size) noexcept {
-#if defined(PLOVANE_SSE2) || defined(PLOVANE_ARM64)
-    return find_first_not_of_with<BaselineSimd, Bytes...>(data, size);
-#else
-    return find_first_not_of_scalar<Bytes...>(data, size);
-#endif
+    return find_first<true, Bytes...>(data, size);
 }
 
 }  // namespace

@@ -14,14 +14,25 @@
 namespace plovane {
 namespace {
 
-// Offset of the first byte of data[0..size) equal to one of `Bytes`, or
-// size; one byte at a time, the form every vector search reproduces.
-template <char... Bytes>
-size_t find_first_of_scalar(const char* data, size_t size) noexcept {
+// Offset of the first byte of data[0..size) equal to one of `Bytes` (to
+// none of them when `Not`), or size; one byte at a time, the form every
+// vector search reproduces.
+template <bool Not, char... Bytes>
+size_t find_first_scalar(const char* data, size_t size) noexcept {
     for (size_t i = 0; i < size; ++i) {
-        if (((data[i] == Bytes) || ...)) return i;
+        if (((data[i] == Bytes) || ...) != Not) return i;
     }
     return size;
+}
+
+template <char... Bytes>
+size_t find_first_of_scalar(const char* data, size_t size) noexcept {
+    return find_first_scalar<false, Bytes...>(data, size);
+}
+
+template <char... Bytes>
+size_t find_first_not_of_scalar(const char* data, size_t size) noexcept {
+    return find_first_scalar<true, Bytes...>(data, size);
 }
 
 template <class S, char First, char... Rest>
@@ -41,22 +52,12 @@ inline bool within_one_page(const char* p, unsigned width) noexcept {
     return (reinterpret_cast<uintptr_t>(p) & (kPageSize - 1)) <= kPageSize - width;
 }
 
-// Offset of the first byte of data[0..size) equal to none of `Bytes`, or
-// size; one byte at a time.
-template <char... Bytes>
-size_t find_first_not_of_scalar(const char* data, size_t size) noexcept {
-    for (size_t i = 0; i < size; ++i) {
-        if (!((data[i] == Bytes) || ...)) return i;
-    }
-    return size;
-}
-
-// The same as find_first_of_scalar (find_first_not_of_scalar when `Not`),
-// one vector at a time. Short strings are common (attribute values, texts
-// of a few words, indentation), so the tail matters as much as the bulk: a
-// tail that does not cross a page boundary is loaded as one whole vector
-// and the hits past `size` are masked off. Only the bytes loaded past the
-// object are outside it, which the address sanitizer would report.
+// The same as find_first_scalar, one vector at a time. Short strings are
+// common (attribute values, texts of a few words, indentation), so the tail
+// matters as much as the bulk: a tail that does not cross a page boundary is
+// loaded as one whole vector and the hits past `size` are masked off. Only
+// the bytes loaded past the object are outside it, which the address
+// sanitizer would report.
 template <class S, bool Not, char... Bytes>
 PLOVANE_NO_ADDRESS_CHECK size_t find_first_with(const char* data, size_t size) noexcept {
     constexpr unsigned kWidth = S::kVectorBytes;
@@ -75,8 +76,7 @@ PLOVANE_NO_ADDRESS_CHECK size_t find_first_with(const char* data, size_t size) n
     }
     if (i == size) return size;
     if (!within_one_page(data + i, kWidth)) {
-        return i + (Not ? find_first_not_of_scalar<Bytes...>(data + i, size - i)
-                        : find_first_of_scalar<Bytes...>(data + i, size - i));
+        return i + find_first_scalar<Not, Bytes...>(data + i, size - i);
     }
     // size - i < kWidth, so the shift stays below 64.
     const uint64_t kept = (uint64_t{1} << ((size - i) * S::kMaskBitsPerByte)) - 1;
@@ -87,11 +87,6 @@ PLOVANE_NO_ADDRESS_CHECK size_t find_first_with(const char* data, size_t size) n
 template <class S, char... Bytes>
 size_t find_first_of_with(const char* data, size_t size) noexcept {
     return find_first_with<S, false, Bytes...>(data, size);
-}
-
-template <class S, char... Bytes>
-size_t find_first_not_of_with(const char* data, size_t size) noexcept {
-    return find_first_with<S, true, Bytes...>(data, size);
 }
 
 }  // namespace
