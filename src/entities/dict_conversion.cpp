@@ -10,9 +10,9 @@
 
 #include "capi/arguments.h"
 #include "capi/deferred_release.h"
-#include "capi/name_strings.h"
 #include "capi/py_ref.h"
 #include "capi/signal_poll.h"
+#include "capi/text_strings.h"
 #include "entities/extraction_failure.h"
 #include "entities/hashmap_types.h"
 #include "entities/node.h"

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "capi/errors.h"
+#include "capi/text_strings.h"
 #include "simd/utf8_units.h"
 
 namespace plovane {
@@ -194,8 +195,7 @@ void raise_refusal(const Refusal& refusal, const FailureChain& chain) {
             message = enum_failure_message(chain);
             break;
     }
-    PyRef text(
-        PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), nullptr));
+    PyRef text(text_to_python(message));
     if (text) PyErr_SetObject(PyExc_TypeError, text.get());
 }
 

@@ -9,9 +9,9 @@
 #include "capi/deferred_release.h"
 #include "capi/errors.h"
 #include "capi/method_def.h"
-#include "capi/name_strings.h"
 #include "capi/process_object.h"
 #include "capi/py_ref.h"
+#include "capi/text_strings.h"
 #include "entities/node_methods.h"
 #include "entities/node_slab.h"
 #include "entities/sequence_check.h"
@@ -351,10 +351,6 @@ PyObject* make_node(TextRef name, AttrMap attrs, PyObject* const* children, size
     PyObject* self = PyObject_Init(reinterpret_cast<PyObject*>(node), type);
     init_node_fields(node, std::move(name), std::move(attrs), children, count, std::move(text));
     return self;
-}
-
-PyObject* text_to_python(std::string_view text) {
-    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
 }
 
 PyObject* attrs_to_python(const AttrMap& attrs) {

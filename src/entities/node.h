@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "capi/text_strings.h"
 #include "storage/attr_map.h"
 #include "storage/text_ref.h"
 
@@ -74,7 +75,6 @@ void destroy_node_fields(NodeObject* node) noexcept;
 void destroy_node_fields(NodeObject* node, TextReleaser& releaser) noexcept;
 
 // A new Python str holding the text.
-PyObject* text_to_python(std::string_view text);
 inline PyObject* text_to_python(const TextRef& text) {
     return text_to_python(text.view());
 }

@@ -107,7 +107,7 @@ PyObject* render(PyObject* root, uint8_t spacing) {
     out.reserve(measure.size);
     Write write{out};
     if (!walk(write, root, spacing)) return nullptr;
-    return PyUnicode_DecodeUTF8(out.data(), static_cast<Py_ssize_t>(out.size()), nullptr);
+    return text_to_python(out);
 }
 
 const char* const kToStringParams[] = {"spacing"};
@@ -136,7 +136,7 @@ PyObject* node_repr(PyObject* self) {
     std::string text;
     text.reserve(name.size() + 6);
     text.append("Node(").append(name).append(")");
-    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
+    return text_to_python(text);
 }
 
 }  // namespace plovane

@@ -101,7 +101,7 @@ PyObject* write_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         WithoutInterpreter released;  // only the nodes' strings and maps, which never change
         output = write_to_memory(list, options.indent, options.declaration);
     }
-    return PyUnicode_DecodeUTF8(output.data(), static_cast<Py_ssize_t>(output.size()), nullptr);
+    return text_to_python({output.data(), output.size()});
 }
 
 PyObject* write_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

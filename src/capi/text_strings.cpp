@@ -1,4 +1,4 @@
-#include "capi/name_strings.h"
+#include "capi/text_strings.h"
 
 #include <array>
 #include <cstdint>
@@ -6,11 +6,11 @@
 
 namespace plovane {
 
-namespace {
-
-PyObject* decode(std::string_view text) {
+PyObject* text_to_python(std::string_view text) {
     return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
 }
+
+namespace {
 
 #ifndef Py_GIL_DISABLED
 
@@ -88,13 +88,13 @@ bool in_main_interpreter() noexcept {
 
 PyObject* name_to_python(std::string_view name) {
     if (name.empty() || name.size() > kMaxLength || !usage.now() || !in_main_interpreter())
-        return decode(name);
+        return text_to_python(name);
     const uint64_t hash = hash_of(name);
     Slot& slot = slots[hash >> (64 - kSlotBits)];
     const bool hit = slot.str && slot.hash == hash && holds(slot.str, name);
     usage.count(hit);
     if (hit) return Py_NewRef(slot.str);
-    PyObject* str = decode(name);
+    PyObject* str = text_to_python(name);
     // Only ASCII strs are kept: holds() compares their bytes with UTF-8.
     if (str && PyUnicode_IS_ASCII(str)) {
         Py_XSETREF(slot.str, Py_NewRef(str));
@@ -111,7 +111,7 @@ void clear_name_strings() noexcept {
 #else
 
 PyObject* name_to_python(std::string_view name) {
-    return decode(name);
+    return text_to_python(name);
 }
 
 void clear_name_strings() noexcept {}

@@ -1,4 +1,5 @@
-// Python strs for element and attribute names. A document repeats a few
+// Python strs from the UTF-8 text of a tree. Texts and values are made anew
+// each time. Element and attribute names may not be: a document repeats a few
 // dozen names thousands of times; making each one's str anew (decoding,
 // then hashing it as a dict key) was a large share of reading attributes
 // and names, and of converting a tree to dicts. Recent ASCII names are kept
@@ -16,6 +17,10 @@
 #include <string_view>
 
 namespace plovane {
+
+// A new str holding `text` (UTF-8): a new reference, or nullptr with an
+// exception.
+PyObject* text_to_python(std::string_view text);
 
 // A str holding `name` (UTF-8), possibly one handed out before: a new
 // reference, or nullptr with an exception.
