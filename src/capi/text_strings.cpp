@@ -10,9 +10,9 @@ PyObject* text_to_python(std::string_view text) {
     return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
 }
 
-namespace {
-
 #ifndef Py_GIL_DISABLED
+
+namespace {
 
 // Longer names are rare, and comparing them would cost more.
 constexpr size_t kMaxLength = 64;
@@ -80,11 +80,7 @@ bool in_main_interpreter() noexcept {
     return PyInterpreterState_Get() == PyInterpreterState_Main();
 }
 
-#endif
-
 }  // namespace
-
-#ifndef Py_GIL_DISABLED
 
 PyObject* name_to_python(std::string_view name) {
     if (name.empty() || name.size() > kMaxLength || !usage.now() || !in_main_interpreter())
