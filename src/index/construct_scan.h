@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "simd/byte_scan.h"
 #include "simd/find_byte.h"
 
 namespace plovane::index_detail {
@@ -28,6 +29,15 @@ inline constexpr ByteSet kSpace = byte_set(kWhitespace);
 inline uint64_t scan_to(const char* input, uint64_t from, uint64_t to, const ByteSet& set) {
     while (from < to && !set[static_cast<unsigned char>(input[from])]) ++from;
     return from;
+}
+
+// The same for the names of tags whose ends the bitmaps gave: a vector at a
+// time, whose hit mask settles a name without a branch per byte.
+inline uint64_t start_name_end(const char* input, uint64_t from, uint64_t to) {
+    return from + find_first_of<'\t', '\n', '\f', '\r', ' ', '/', '>'>(input + from, to - from);
+}
+inline uint64_t space_or_end(const char* input, uint64_t from, uint64_t to) {
+    return from + find_first_of<'\t', '\n', '\f', '\r', ' '>(input + from, to - from);
 }
 
 inline bool has_at(const char* input, uint64_t len, uint64_t at, const char* literal) {

@@ -229,6 +229,25 @@ TEST(BuildIndex, QuotesInTextSendTheDocumentToByteSearches) {
     EXPECT_EQ(seq(svg("<title>Don't panic</title>")).records.size(), 124u);
 }
 
+// Names of every length up to past two vectors, ended by each byte that
+// ends one: both strategies find the same names, and whole.
+TEST(StrategyAgreement, NameEnds) {
+    for (size_t len = 1; len <= 40; ++len) {
+        const std::string name = std::string(len - 1, 'n') + 'e';
+        for (const char* start_end : {"\t", "\n", "\f", "\r", " ", "/>", ">"}) {
+            for (const char* end_end : {"\t", "\n", "\f", "\r", " ", ""}) {
+                std::string doc = "<" + name + start_end;
+                if (doc.back() != '>') doc += '>';
+                doc += "</" + name + end_end + ">";
+                const BuildSummary expected = seq(doc);
+                ASSERT_EQ(bits(doc), expected) << doc;
+                ASSERT_FALSE(expected.records.empty()) << doc;
+                for (const Record& r : expected.records) EXPECT_EQ(r.name_len, len) << doc;
+            }
+        }
+    }
+}
+
 // Random well-formed documents: identical indexes from both strategies when
 // no quote lies outside tags; with quotes in text, build_index still gives
 // the byte-search result.
