@@ -43,6 +43,24 @@ TEST(Classify, EveryKernelMatchesTheScalarOne) {
     expect_no_failures(testing::check_classify_kernels(supported_kernels()));
 }
 
+// Every kernel, the scalar one included, stops at the given length: bytes
+// after it ('<', '>' and quotes here, at every length across two blocks)
+// change nothing.
+TEST(Classify, NothingPastTheEndIsRead) {
+    std::string markup;
+    while (markup.size() < 200) markup += "<a b=\"c\" d='e'>f</a>";
+    for (const KernelInfo& k : supported_kernels()) {
+        for (size_t len = 0; len < 160; ++len) {
+            const std::string alone = markup.substr(0, len);
+            const StructuralBitmaps cut = classify_with(k.run, markup.data(), len);
+            const StructuralBitmaps whole = classify_with(k.run, alone.data(), len);
+            ASSERT_TRUE(cut.lt_bits == whole.lt_bits && cut.gt_bits == whole.gt_bits &&
+                        cut.ends_in_quote == whole.ends_in_quote)
+                << k.name << " at length " << len;
+        }
+    }
+}
+
 TEST(TextKernels, SearchesAgreeWithTheByteByByteSearch) {
     expect_no_failures(testing::check_search_kernels(supported_kernels()));
 }

@@ -104,6 +104,22 @@ TEST_F(WriteFile, AFailureKeepsWhatReachedTheFileAndNothingTwice) {
     EXPECT_EQ(contents(path("limited")), payload);
 }
 
+// A run too long for the room left makes room first: when that flush fails,
+// the run is refused, and only what the buffer held before reaches the file.
+TEST_F(WriteFile, ARunAfterAFailedFlushIsRefused) {
+    const std::string first(6000, 'a'), second(6000, 'b');
+    FileSink sink;
+    ASSERT_EQ(sink.open(path("refused")), std::nullopt);
+    {
+        FileSizeLimit limit(5000);
+        ASSERT_TRUE(sink.append(first));
+        EXPECT_FALSE(sink.append(second));
+        EXPECT_EQ(sink.error().code, EFBIG);
+    }
+    sink.close();
+    EXPECT_EQ(contents(path("refused")), first);
+}
+
 std::atomic<int> interruptions{0};
 void count_interruption(int) {
     interruptions.fetch_add(1);
