@@ -92,14 +92,14 @@ class BitmapBuilder {
                 out_.set_previous_end(end);
             }
         } else if (c == '/') {
-            const uint64_t e = space_or_end(in_, p + 2, q);
+            const uint64_t e = NameSpaceEnd::find(in_, p + 2, q);
             out_.record(p, q, TagKind::Close, p + 2, e - p - 2);
         } else if (c == '?') {
             const uint64_t e = scan_to(in_, p + 2, len_, kTargetEnd);
             out_.record(p, processing_instruction_end(in_, len_, e), TagKind::ProcessingInstruction,
                         p + 2, e - p - 2);
         } else {
-            const uint64_t e = start_name_end(in_, p + 1, q);
+            const uint64_t e = StartNameEnd::find(in_, p + 1, q);
             const TagKind kind = in_[q - 1] == '/' ? TagKind::SelfClosing : TagKind::Open;
             out_.record(p, q, kind, p + 1, e - p - 1);
         }

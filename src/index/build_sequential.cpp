@@ -150,7 +150,7 @@ class SequentialBuilder {
 
     // Quoted values are skipped whole; an unmatched quote skips two bytes.
     bool start_tag(uint64_t p, uint64_t& end) {
-        const uint64_t e = scan_to(in_, p + 1, len_, kStartNameEnd);
+        const uint64_t e = scan_to(in_, p + 1, len_, StartNameEnd::kSet);
         if (e == len_) return false;
         // Usually every quoted value is closed: the tag ends at the first '>'
         // outside them, and a '/' just before it makes it empty-element (the
