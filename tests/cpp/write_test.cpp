@@ -1,8 +1,8 @@
 // The writer: escaping of text and attribute values (the replacement sets,
-// UTF-8 left intact, a model on random texts at every alignment) and the
-// exact count of indentation spaces against the output it predicts. The byte
-// layout, million-deep chains and counts too large to hold are checked end
-// to end in tests/python.
+// UTF-8 left intact, a model on random texts at every alignment), the exact
+// count of indentation spaces against the output it predicts, and stopping
+// at the first append that fails. The byte layout, million-deep chains and
+// counts too large to hold are checked end to end in tests/python.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 
 #include "element_record.h"
 #include "storage/hash_keys.h"
+#include "write/element_writer.h"
 #include "write/escape.h"
 #include "write/memory_sink.h"
 #include "write/xml_writer.h"
@@ -114,6 +115,51 @@ TEST(IndentationBytes, IsTheGrowthOfTheOutputOverIndentZero) {
         ASSERT_EQ(indentation_bytes(tree, indent), growth);
         // The bound callers check first never lets through more than that.
         ASSERT_GE(indentation_bound(write_list_of(tree), indent), growth);
+    }
+}
+
+// A sink whose appends succeed until the one numbered `fail_at` (from 0),
+// which fails, as a full disk fails a file; it counts what is asked of it
+// after that.
+class FailingSink {
+  public:
+    explicit FailingSink(uint64_t fail_at) : fail_at_(fail_at) {}
+    bool append(std::string_view bytes) { return take(std::string(bytes)); }
+    bool append_spaces(uint64_t count) { return take(std::string(count, ' ')); }
+
+    uint64_t calls = 0;
+    uint64_t calls_after_failure = 0;
+    std::string written;
+
+  private:
+    bool take(const std::string& bytes) {
+        if (calls++ > fail_at_) ++calls_after_failure;
+        if (calls > fail_at_) return false;
+        written += bytes;
+        return true;
+    }
+    uint64_t fail_at_;
+};
+
+// The writer stops at the first append that fails, whatever it was writing
+// (an indentation, a tag, an attribute, an escaped run or its reference), and
+// what it wrote before is the output's start: a file whose disk filled up and
+// later had room again must not hold the rest with a piece missing.
+TEST(WriteElements, StopAtTheFirstFailedAppend) {
+    std::mt19937_64 rng(11);
+    for (int i = 0; i < 40; ++i) {
+        const ElementRecord tree = random_tree(rng, 12, 4);
+        const WriteList list = write_list_of(tree);
+        FailingSink whole(UINT64_MAX);
+        XmlWriter<FailingSink> whole_writer(whole, 2);
+        ASSERT_TRUE(write_elements(whole_writer, list));
+        for (uint64_t k = 0; k < whole.calls; ++k) {
+            FailingSink sink(k);
+            XmlWriter<FailingSink> writer(sink, 2);
+            ASSERT_FALSE(write_elements(writer, list)) << "append " << k;
+            ASSERT_EQ(sink.calls_after_failure, 0u) << "append " << k << " of " << whole.written;
+            ASSERT_EQ(sink.written, whole.written.substr(0, sink.written.size()));
+        }
     }
 }
 
