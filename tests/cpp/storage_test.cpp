@@ -1,5 +1,6 @@
-// Core storage: SipHash-1-3, the reference counting of shared sources, the
-// pool of reused blocks, UTF-8 validation and whole files read as text.
+// Core storage: SipHash-1-3 and the random source of its keys, the
+// reference counting of shared sources, the pool of reused blocks, UTF-8
+// validation and whole files read as text.
 // The errors callers see are checked through read_file in the Python tests;
 // here, what they cannot set up.
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/random_bytes.h"
 #include "storage/block_pool.h"
 #include "storage/file_text.h"
 #include "storage/siphash.h"
@@ -58,6 +60,16 @@ TEST(SipHash13, PublishedVectors) {
         EXPECT_EQ(siphash13(keys, message), little_endian_hex(kSip13Vectors[n])) << "length " << n;
         message.push_back(static_cast<char>(n));
     }
+}
+
+// The hash keys come from the system's random source, which must say that
+// it filled the buffer: a false failure puts keys from the clock in their
+// place, which are far easier to guess.
+TEST(RandomBytes, FilledFromTheSystemSource) {
+    uint8_t first[32] = {}, second[32] = {};
+    ASSERT_TRUE(fill_random(first, sizeof first));
+    ASSERT_TRUE(fill_random(second, sizeof second));
+    EXPECT_NE(std::memcmp(first, second, sizeof first), 0);
 }
 
 TEST(SharedSource, SpansCountAcrossThreadsAndReleaseTheOwnerOnce) {
